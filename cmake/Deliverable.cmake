@@ -1,0 +1,17 @@
+# Code that ships on the device: a C-like subset of C++ that needs no C++
+# runtime. Exceptions, RTTI and thread-safe statics are off, and the link
+# is done by the C driver, so any use of libstdc++ fails to link here
+# rather than on the target.
+
+set(APSUITE_WARNINGS -Wall -Wextra -Werror)
+
+function(apsuite_c_subset target)
+  target_compile_options(${target} PRIVATE ${APSUITE_WARNINGS}
+    $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti -fno-threadsafe-statics>)
+  set_target_properties(${target} PROPERTIES LINKER_LANGUAGE C)
+endfunction()
+
+# Kit executables, tools and tests: full C++, same warnings.
+function(apsuite_host_code target)
+  target_compile_options(${target} PRIVATE ${APSUITE_WARNINGS})
+endfunction()

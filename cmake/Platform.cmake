@@ -1,0 +1,86 @@
+# Which bus and configuration libraries the build uses.
+#
+# On the target, libubox, libubus (with ubusd and the ubus client) and
+# libuci come with the base system. Where they are found, under
+# CMAKE_PREFIX_PATH or in the system paths, the build uses them; otherwise
+# it builds the stand-ins under hostkit/. APSUITE_PLATFORM forces a choice.
+#
+# Either way the rest of the tree links against Platform::ubox,
+# Platform::ubus, Platform::uci and Platform::gpiod, and the tests run the
+# broker and client named by APSUITE_UBUSD and APSUITE_UBUS.
+
+set(APSUITE_PLATFORM "AUTO" CACHE STRING
+    "Bus and configuration libraries: AUTO, SYSTEM (real ones) or HOSTKIT (stand-ins)")
+set_property(CACHE APSUITE_PLATFORM PROPERTY STRINGS AUTO SYSTEM HOSTKIT)
+
+set(_platform_parts
+    UBOX_INCLUDE_DIR BLOBMSG_INCLUDE_DIR UBUS_INCLUDE_DIR UCI_INCLUDE_DIR
+    UBOX_LIBRARY UBUS_LIBRARY UCI_LIBRARY UBUSD_EXECUTABLE UBUS_EXECUTABLE)
+
+if(NOT APSUITE_PLATFORM STREQUAL "HOSTKIT")
+  find_path(UBOX_INCLUDE_DIR libubox/uloop.h)
+  find_path(BLOBMSG_INCLUDE_DIR libubox/blobmsg.h)
+  find_path(UBUS_INCLUDE_DIR libubus.h)
+  find_path(UCI_INCLUDE_DIR uci.h)
+  find_library(UBOX_LIBRARY ubox)
+  find_library(UBUS_LIBRARY ubus)
+  find_library(UCI_LIBRARY uci)
+  find_program(UBUSD_EXECUTABLE ubusd PATH_SUFFIXES sbin)
+  find_program(UBUS_EXECUTABLE ubus)
+endif()
+
+set(_platform_found TRUE)
+foreach(part IN LISTS _platform_parts)
+  if(NOT ${part})
+    set(_platform_found FALSE)
+  endif()
+endforeach()
+
+if(APSUITE_PLATFORM STREQUAL "SYSTEM" AND NOT _platform_found)
+  message(FATAL_ERROR "APSUITE_PLATFORM=SYSTEM but the platform libraries were not all found "
+                      "(need libubox/uloop.h, libubox/blobmsg.h, libubus.h, uci.h, "
+                      "libraries ubox, ubus, uci and the executables ubusd and ubus)")
+endif()
+
+if(APSUITE_PLATFORM STREQUAL "HOSTKIT" OR NOT _platform_found)
+  set(APSUITE_USE_HOSTKIT ON)
+  message(STATUS "Platform libraries: hostkit stand-ins (libubox, libubus, ubusd, ubus, libuci)")
+  # Targets and executables are defined by hostkit/; see hostkit/CMakeLists.txt.
+  set(APSUITE_UBUSD $<TARGET_FILE:ubusd>)
+  set(APSUITE_UBUS $<TARGET_FILE:ubus>)
+else()
+  set(APSUITE_USE_HOSTKIT OFF)
+  message(STATUS "Platform libraries: real ones (${UBOX_LIBRARY}, ${UBUS_LIBRARY}, ${UCI_LIBRARY}; "
+                 "${UBUSD_EXECUTABLE}, ${UBUS_EXECUTABLE})")
+  foreach(lib IN ITEMS ubox ubus uci)
+    string(TOUPPER ${lib} LIB)
+    add_library(Platform::${lib} UNKNOWN IMPORTED)
+    set_target_properties(Platform::${lib} PROPERTIES
+      IMPORTED_LOCATION ${${LIB}_LIBRARY}
+      INTERFACE_INCLUDE_DIRECTORIES ${${LIB}_INCLUDE_DIR})
+  endforeach()
+  set_property(TARGET Platform::ubus APPEND PROPERTY INTERFACE_LINK_LIBRARIES Platform::ubox)
+  set_property(TARGET Platform::uci APPEND PROPERTY INTERFACE_LINK_LIBRARIES Platform::ubox)
+  set(APSUITE_UBUSD ${UBUSD_EXECUTABLE})
+  set(APSUITE_UBUS ${UBUS_EXECUTABLE})
+endif()
+
+# libgpiod v2 (shared object version 3). The target's own comes through
+# CMAKE_PREFIX_PATH or the system; on a build host without it, the setup
+# unpacks Debian's packages into deps/gpiod (scripts/fetch-libgpiod.sh).
+set(GPIOD_LOCAL_PREFIX ${CMAKE_SOURCE_DIR}/deps/gpiod/usr)
+find_path(GPIOD_INCLUDE_DIR gpiod.h HINTS ${GPIOD_LOCAL_PREFIX}/include)
+find_library(GPIOD_LIBRARY NAMES libgpiod.so.3 gpiod
+             HINTS ${GPIOD_LOCAL_PREFIX}/lib ${GPIOD_LOCAL_PREFIX}/lib/${CMAKE_LIBRARY_ARCHITECTURE})
+if(GPIOD_INCLUDE_DIR AND GPIOD_LIBRARY)
+  file(STRINGS ${GPIOD_INCLUDE_DIR}/gpiod.h _gpiod_v2 REGEX "gpiod_line_settings_new")
+endif()
+if(_gpiod_v2)
+  message(STATUS "libgpiod v2: ${GPIOD_LIBRARY}")
+  add_library(Platform::gpiod UNKNOWN IMPORTED)
+  set_target_properties(Platform::gpiod PROPERTIES
+    IMPORTED_LOCATION ${GPIOD_LIBRARY}
+    INTERFACE_INCLUDE_DIRECTORIES ${GPIOD_INCLUDE_DIR})
+else()
+  message(WARNING "libgpiod v2 not found (run scripts/setup.sh); pinrig is not built")
+endif()

@@ -1,0 +1,20 @@
+#!/bin/sh
+# Installs what building and testing need, on a fresh Debian 12 machine, as
+# root. Safe to run again: it does nothing when everything is in place.
+set -eu
+cd "$(dirname "$0")/.."
+
+packages="build-essential cmake pkg-config binutils util-linux python3 python3-pytest
+          libgtest-dev libgmock-dev nlohmann-json3-dev"
+
+missing=""
+for p in $packages; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  echo "setup: installing$missing"
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
+fi
+
+scripts/fetch-libgpiod.sh

@@ -1,0 +1,324 @@
+"""Run the production binaries in an isolated environment of their own.
+
+A Sandbox is a mount and IPC namespace held open by a small holder process.
+Inside it the fixed paths the daemons use are replaced by per-test ones:
+
+    /var/run/ubus   -> <root>/ubus      (bus socket folder)
+    /etc/config     -> <root>/config    (uci configuration)
+    /collectd       -> <root>/collectd  (scan queue key path lives here)
+    /sbin           -> overlay of the machine's /sbin with <root>/sbin on top
+                       (so /sbin/reknit is the test's own, or absent)
+
+and System V IPC (the scan queue) is private, with message size limits
+raised for the 10504-byte scan messages. Every process a test starts joins
+that namespace through nsenter, so tests run side by side and never see the
+machine's own bus, configuration, queues or scripts.
+"""
+
+import json
+import os
+import pty
+import queue
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import threading
+import time
+from pathlib import Path
+
+BIN = Path(os.environ.get("APSUITE_BIN", "build/bin"))
+UBUSD = os.environ.get("APSUITE_UBUSD") or str(BIN / "ubusd")
+UBUS = os.environ.get("APSUITE_UBUS") or str(BIN / "ubus")
+SANITIZED = os.environ.get("APSUITE_SANITIZE") == "1"
+
+# Fixed paths of the system, each replaced inside the namespace.
+BUS_DIR = "/var/run/ubus"
+CONFIG_DIR = "/etc/config"
+QUEUE_DIR = "/collectd"
+SCAN_KEY_PATH = "/collectd/vornel_scan_result"
+RELOAD_SCRIPT = "/sbin/reknit"
+
+MSGMAX = 65536
+MSGMNB = 1048576
+
+DEFAULT_TIMEOUT = 20 if SANITIZED else 10
+
+_SETUP = r"""
+set -e
+mount --bind "$T/ubus" /run/ubus
+mount --bind "$T/config" /etc/config
+mount --bind "$T/collectd" /collectd
+mount -t overlay overlay -o lowerdir=/usr/sbin,upperdir="$T/sbin",workdir="$T/sbin-work" /usr/sbin
+echo $MSGMAX > /proc/sys/kernel/msgmax
+echo $MSGMNB > /proc/sys/kernel/msgmnb
+echo ready
+exec cat >/dev/null
+"""
+
+
+class TimeoutExpired(AssertionError):
+    pass
+
+
+def wait_until(predicate, timeout=DEFAULT_TIMEOUT, interval=0.02, what="condition"):
+    """Poll predicate until it returns a true value; fail after timeout."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise TimeoutExpired(f"timed out after {timeout}s waiting for {what}")
+        time.sleep(interval)
+
+
+class Stream:
+    """Collects everything a process writes to one pipe, in a thread."""
+
+    def __init__(self, fileobj):
+        self._data = bytearray()
+        self._lock = threading.Lock()
+        self._closed = threading.Event()
+        self._lines = queue.Queue()
+        self._partial = b""
+        self._thread = threading.Thread(target=self._pump, args=(fileobj,), daemon=True)
+        self._thread.start()
+
+    def _pump(self, fileobj):
+        try:
+            while True:
+                chunk = os.read(fileobj.fileno(), 65536)
+                if not chunk:
+                    break
+                with self._lock:
+                    self._data += chunk
+                *complete, self._partial = (self._partial + chunk).split(b"\n")
+                for line in complete:
+                    self._lines.put(line)
+        except OSError:
+            pass  # a pty reports EIO once the other side is gone
+        finally:
+            self._closed.set()
+
+    @property
+    def bytes(self):
+        with self._lock:
+            return bytes(self._data)
+
+    @property
+    def text(self):
+        return self.bytes.decode("utf-8", errors="replace")
+
+    def wait_for(self, needle, timeout=DEFAULT_TIMEOUT, count=1):
+        """Wait until needle (bytes, str or compiled regex) occurs count times."""
+        def seen():
+            data = self.bytes
+            if isinstance(needle, re.Pattern):
+                return len(needle.findall(data.decode("utf-8", "replace"))) >= count
+            pattern = needle.encode() if isinstance(needle, str) else needle
+            return data.count(pattern) >= count
+        wait_until(seen, timeout, what=f"{needle!r} x{count} in output; got {self.bytes[-2000:]!r}")
+
+    def next_line(self, timeout=DEFAULT_TIMEOUT):
+        """The next complete line (without its newline), in order."""
+        try:
+            return self._lines.get(timeout=timeout)
+        except queue.Empty:
+            raise TimeoutExpired(f"no line within {timeout}s; got {self.bytes[-2000:]!r}") from None
+
+    def pending_lines(self):
+        return self._lines.qsize()
+
+    def wait_closed(self, timeout=DEFAULT_TIMEOUT):
+        if not self._closed.wait(timeout):
+            raise TimeoutExpired("stream did not close")
+
+
+class Process:
+    """A process started inside a sandbox, with its output collected."""
+
+    def __init__(self, popen, name, pty_master=None):
+        self.popen = popen
+        self.name = name
+        self.pid = popen.pid
+        if pty_master is not None:
+            self.stdout = Stream(os.fdopen(pty_master, "rb", buffering=0))
+        else:
+            self.stdout = Stream(popen.stdout) if popen.stdout else None
+        self.stderr = Stream(popen.stderr) if popen.stderr else None
+        self.stdin = popen.stdin
+
+    def signal(self, signum):
+        self.popen.send_signal(signum)
+
+    def wait(self, timeout=DEFAULT_TIMEOUT):
+        """Wait for the exit status and for all output to be collected."""
+        try:
+            status = self.popen.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise TimeoutExpired(f"{self.name} did not exit within {timeout}s") from None
+        for stream in (self.stdout, self.stderr):
+            if stream:
+                stream.wait_closed(timeout)
+        return status
+
+    def running(self):
+        return self.popen.poll() is None
+
+    def close_stdin(self):
+        if self.stdin:
+            self.stdin.close()
+
+    def kill(self):
+        if self.running():
+            self.popen.kill()
+        try:
+            self.popen.wait(5)
+        except subprocess.TimeoutExpired:
+            pass
+
+
+class Subscriber:
+    """`ubus subscribe` on one or more objects; each line is one notification."""
+
+    def __init__(self, process):
+        self.process = process
+
+    def next(self, timeout=DEFAULT_TIMEOUT):
+        """The next notification as (type, payload) parsed from its JSON line."""
+        line = self.process.stdout.next_line(timeout)
+        message = json.loads(line)
+        assert len(message) == 1, line
+        return next(iter(message.items()))
+
+    def pending(self):
+        return self.process.stdout.pending_lines()
+
+
+class Sandbox:
+    def __init__(self, root=None):
+        self._own_root = root is None
+        self.root = Path(root or tempfile.mkdtemp(prefix="apsuite-"))
+        self.bus_dir = self.root / "ubus"
+        self.config_dir = self.root / "config"
+        self.queue_dir = self.root / "collectd"
+        self.sbin_dir = self.root / "sbin"
+        self._processes = []
+        self._holder = None
+
+    # -- life cycle -------------------------------------------------------
+
+    def __enter__(self):
+        self.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def start(self):
+        for d in (self.bus_dir, self.config_dir, self.queue_dir, self.sbin_dir,
+                  self.root / "sbin-work"):
+            d.mkdir(parents=True, exist_ok=True)
+        # Mount points on the machine: created where missing, never written.
+        for mount_point in ("/run/ubus", CONFIG_DIR, QUEUE_DIR):
+            os.makedirs(mount_point, exist_ok=True)
+        env = dict(os.environ, T=str(self.root), MSGMAX=str(MSGMAX), MSGMNB=str(MSGMNB))
+        self._holder = subprocess.Popen(
+            ["unshare", "--mount", "--ipc", "--propagation", "private", "--",
+             "/bin/sh", "-c", _SETUP],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+        line = self._holder.stdout.readline()
+        if line.strip() != b"ready":
+            err = self._holder.stderr.read()
+            raise RuntimeError(f"sandbox setup failed: {line!r} {err!r}")
+
+    def close(self):
+        for proc in reversed(self._processes):
+            proc.kill()
+        if self._holder:
+            self._holder.stdin.close()
+            try:
+                self._holder.wait(5)
+            except subprocess.TimeoutExpired:
+                self._holder.kill()
+                self._holder.wait()
+        if self._own_root:
+            shutil.rmtree(self.root, ignore_errors=True)
+
+    # -- files inside ------------------------------------------------------
+
+    def write_uci(self, package, text):
+        """Write /etc/config/<package>."""
+        (self.config_dir / package).write_text(text)
+
+    def remove_uci(self, package):
+        (self.config_dir / package).unlink(missing_ok=True)
+
+    def create_scan_key_path(self):
+        (self.queue_dir / "vornel_scan_result").touch()
+
+    def install_reload_script(self, text, mode=0o755):
+        """Put an executable at /sbin/reknit (written through the overlay)."""
+        self.run(["sh", "-c", 'cat > "$1" && chmod "$2" "$1"', "sh", RELOAD_SCRIPT, oct(mode)[2:]],
+                 input=text.encode(), check=True)
+
+    def remove_reload_script(self):
+        self.run(["rm", "-f", RELOAD_SCRIPT], check=True)
+
+    # -- processes inside -----------------------------------------------------
+
+    def _nsenter(self, argv):
+        return ["nsenter", "-t", str(self._holder.pid), "-m", "-i", "--", *map(str, argv)]
+
+    def run(self, argv, **kwargs):
+        """Run a command inside the sandbox to completion (subprocess.run)."""
+        kwargs.setdefault("timeout", DEFAULT_TIMEOUT)
+        return subprocess.run(self._nsenter(argv), **kwargs)
+
+    def spawn(self, argv, stdin=subprocess.DEVNULL, use_pty=False, env=None, name=None):
+        """Start a process inside the sandbox; its output is collected.
+
+        With use_pty its standard output is a pseudo-terminal, so stdio line
+        buffering applies as it would at a console.
+        """
+        master = None
+        stdout = subprocess.PIPE
+        if use_pty:
+            master, slave = pty.openpty()
+            stdout = slave
+        popen = subprocess.Popen(self._nsenter(argv), stdin=stdin, stdout=stdout,
+                                 stderr=subprocess.PIPE, env=env)
+        if use_pty:
+            os.close(slave)
+        proc = Process(popen, name or Path(str(argv[0])).name, master)
+        self._processes.append(proc)
+        return proc
+
+    def start_broker(self):
+        broker = self.spawn([UBUSD], name="ubusd")
+        wait_until(lambda: (self.bus_dir / "ubus.sock").exists() or not broker.running(),
+                   what="bus socket")
+        assert broker.running(), f"ubusd exited: {broker.stderr.text}"
+        return broker
+
+    def ubus(self, *args, timeout=DEFAULT_TIMEOUT, check=False):
+        """Run the ubus client once; returns CompletedProcess with text output."""
+        return self.run([UBUS, *args], capture_output=True, text=True, check=check,
+                        timeout=timeout)
+
+    def wait_for_object(self, path, timeout=DEFAULT_TIMEOUT):
+        result = self.ubus("-t", str(int(timeout)), "wait_for", path, timeout=timeout + 5)
+        assert result.returncode == 0, f"{path} never appeared: {result.stderr}"
+
+    def subscribe(self, *paths):
+        """Start `ubus subscribe` and return a Subscriber reading its lines."""
+        return Subscriber(self.spawn([UBUS, "subscribe", *paths], name="ubus-subscribe"))
+
+
+def binary(name):
+    """Path of one of the project's executables in the build."""
+    path = BIN / name
+    assert path.exists(), f"{path} is not built"
+    return str(path)

@@ -1,0 +1,56 @@
+"""The sandbox hides the machine's fixed paths and IPC from what runs inside."""
+
+import os
+import subprocess
+
+from sandbox import MSGMAX, MSGMNB, Sandbox
+
+
+def test_fixed_paths_are_the_tests_own(sandbox):
+    sandbox.write_uci("luci_statistics", "config x 'y'\n")
+    sandbox.create_scan_key_path()
+    out = sandbox.run(["sh", "-c", "ls /etc/config /collectd; touch /var/run/ubus/probe"],
+                      capture_output=True, text=True, check=True).stdout
+    assert out.split() == ["/collectd:", "vornel_scan_result", "/etc/config:", "luci_statistics"]
+    assert (sandbox.bus_dir / "probe").exists()
+    assert not os.path.exists("/run/ubus/probe")
+
+
+def test_reload_script_lives_only_inside(sandbox):
+    assert sandbox.run(["test", "-e", "/sbin/reknit"]).returncode == 1
+    sandbox.install_reload_script("#!/bin/sh\necho reloaded\n")
+    result = sandbox.run(["/sbin/reknit"], capture_output=True, text=True)
+    assert result.stdout == "reloaded\n"
+    assert not os.path.exists("/sbin/reknit")
+    sandbox.remove_reload_script()
+    assert sandbox.run(["test", "-e", "/sbin/reknit"]).returncode == 1
+
+
+def test_ipc_is_private_with_raised_limits(sandbox):
+    limits = sandbox.run(["cat", "/proc/sys/kernel/msgmax", "/proc/sys/kernel/msgmnb"],
+                         capture_output=True, text=True, check=True).stdout.split()
+    assert limits == [str(MSGMAX), str(MSGMNB)]
+    sandbox.run(["ipcmk", "-Q"], capture_output=True, check=True)
+    keys_inside = queue_keys(sandbox.run(["ipcs", "-q"], capture_output=True, text=True).stdout)
+    keys_outside = queue_keys(subprocess.run(["ipcs", "-q"], capture_output=True, text=True).stdout)
+    assert len(keys_inside) == 1
+    assert not keys_inside & keys_outside
+
+
+def queue_keys(ipcs_output):
+    return {line.split()[0] for line in ipcs_output.splitlines() if line.startswith("0x")}
+
+
+def test_two_sandboxes_do_not_meet(tmp_path):
+    with Sandbox(tmp_path / "a") as a, Sandbox(tmp_path / "b") as b:
+        a.write_uci("only_a", "")
+        assert b.run(["test", "-e", "/etc/config/only_a"]).returncode == 1
+        assert a.run(["test", "-e", "/etc/config/only_a"]).returncode == 0
+
+
+def test_close_stops_what_was_started(tmp_path):
+    sb = Sandbox(tmp_path / "c")
+    sb.start()
+    proc = sb.spawn(["sleep", "1000"])
+    sb.close()
+    assert not proc.running()
