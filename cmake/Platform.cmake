@@ -46,8 +46,8 @@ if(APSUITE_PLATFORM STREQUAL "HOSTKIT" OR NOT _platform_found)
   set(APSUITE_USE_HOSTKIT ON)
   message(STATUS "Platform libraries: hostkit stand-ins (libubox, libubus, ubusd, ubus, libuci)")
   # Targets and executables are defined by hostkit/; see hostkit/CMakeLists.txt.
-  set(APSUITE_UBUSD $<TARGET_FILE:ubusd>)
-  set(APSUITE_UBUS $<TARGET_FILE:ubus>)
+  set(APSUITE_UBUSD ${CMAKE_BINARY_DIR}/bin/ubusd)
+  set(APSUITE_UBUS ${CMAKE_BINARY_DIR}/bin/ubus)
 else()
   set(APSUITE_USE_HOSTKIT OFF)
   message(STATUS "Platform libraries: real ones (${UBOX_LIBRARY}, ${UBUS_LIBRARY}, ${UCI_LIBRARY}; "
