@@ -1,0 +1,86 @@
+// The frame both telemetry daemons stand on: one bus connection, one
+// telemetry object without methods, one blob buffer for notifications,
+// and a stop signal that ends the event loop.
+//
+// Each daemon describes itself with a telemetry_daemon table (its object
+// name, notification type, section table and messages) and keeps its own
+// start-up sequence, since exit statuses and teardown differ:
+//
+//	uloop_init();
+//	telemetry_frame_init(&my_daemon);
+//	telemetry_install_stop_handler();
+//	if (!telemetry_bus_connect())            -> exit 1
+//	int ret = telemetry_register_object();   -> on ret != 0: teardown, exit
+//	telemetry_buffer_init();
+//	... open the input source ...
+//	telemetry_run();
+//	... close the input source ...
+//	telemetry_close();
+//
+// A notification is built and sent as
+//
+//	struct blob_buf *buf = telemetry_status_begin();
+//	blobmsg_add_string(buf, "key", value); ...
+//	telemetry_status_end();
+//	int ret = telemetry_status_notify();     // 0 or a bus status code
+#pragma once
+
+extern "C" {
+#include <libubox/blobmsg.h>
+#include <libubox/uloop.h>
+}
+#include <libubus.h>
+
+struct telemetry_daemon {
+	const char *object_name;       // also the object type's name
+	const char *notification_type; // method name passed to ubus_notify
+	const char *section;           // the one table inside "data"
+	const char *subscribers_message; // %d: has_subscribers as 0 or 1
+	const char *stop_message;        // %d: the signal number
+	const char *connect_failed_message;
+	const char *register_failed_message; // %s: the bus error text
+};
+
+// Remembers the daemon's table; call first, before any other function here.
+void telemetry_frame_init(const struct telemetry_daemon *info);
+
+// SIGINT, then SIGTERM: print the stop message and end the event loop.
+void telemetry_install_stop_handler(void);
+
+// True once a stop signal arrived, whether or not the loop was running.
+bool telemetry_stop_requested(void);
+
+// Connects to the broker's default socket and adds the connection to the
+// loop. On failure prints the connection message and returns false.
+bool telemetry_bus_connect(void);
+
+// Registers the telemetry object. Returns the bus status; on failure the
+// registration message has been printed.
+int telemetry_register_object(void);
+
+void telemetry_buffer_init(void);
+
+bool telemetry_has_subscribers(void);
+
+// Runs the event loop until a stop. A stop that came before the loop
+// started skips the loop altogether.
+void telemetry_run(void);
+
+// Frees the bus connection only (for a failed registration).
+void telemetry_bus_free(void);
+
+// Removes the object, frees the connection and the blob buffer. Harmless
+// on an object that never registered and a buffer never initialised.
+void telemetry_close(void);
+
+// Re-initialises the blob buffer with "msg_type" = "status" and opens the
+// tables "data" and the daemon's section; add the section's fields to the
+// buffer returned.
+struct blob_buf *telemetry_status_begin(void);
+
+// Closes the section table, then "data".
+void telemetry_status_end(void);
+
+// Sends the buffer as the daemon's notification without waiting for
+// replies; returns ubus_notify's result.
+int telemetry_status_notify(void);
