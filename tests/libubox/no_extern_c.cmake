@@ -1,0 +1,11 @@
+# Fails when a header under DIR declares C linkage for C++ users.
+file(GLOB headers ${DIR}/*.h)
+if(NOT headers)
+  message(FATAL_ERROR "no headers under ${DIR}")
+endif()
+foreach(header IN LISTS headers)
+  file(STRINGS ${header} hits REGEX "^[ \t]*extern \"C\"|^[ \t]*#[ \t]*if.*__cplusplus")
+  if(hits)
+    message(FATAL_ERROR "${header} declares C linkage: ${hits}")
+  endif()
+endforeach()
