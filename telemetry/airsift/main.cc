@@ -1,0 +1,43 @@
+// airsift: publishes a summary of every Wi-Fi scan posted on the scan-result
+// queue as an "airsift" notification of the bus object "telemetry_airsift".
+
+#include <stdio.h>
+
+#include "scan_queue.h"
+#include "telemetry_frame.h"
+
+static const struct telemetry_daemon airsift = {
+	"telemetry_airsift",
+	"airsift",
+	"wireless_scan",
+	"UBus airsift_ubus_telemetry: loading subscribers (has_subscribers=%d)\n",
+	"Signal %d received, stopping daemon...\n",
+	"Failed to connect to ubus\n",
+	"Failed to register the ubus object: %s\n",
+};
+
+int main(void)
+{
+	uloop_init();
+	telemetry_frame_init(&airsift);
+	telemetry_install_stop_handler();
+
+	if (!telemetry_bus_connect())
+		return 1;
+
+	int status = telemetry_register_object();
+	if (status == 0) {
+		telemetry_buffer_init();
+		if (open_scan_queue()) {
+			start_scan_polling();
+			fputs("Daemon started. Listening for messages...\n", stderr);
+			telemetry_run();
+		} else {
+			status = 1;
+		}
+	}
+
+	stop_scan_polling();
+	telemetry_close();
+	return status;
+}
