@@ -18,7 +18,7 @@ struct ValueCase {
 	std::string expected;
 };
 
-TEST(FileSyntax, QuotingAndEscapes)
+TEST(UciFileSyntax, QuotingAndEscapes)
 {
 	const ValueCase cases[] = {
 		{"option v plain", "plain"},
@@ -51,7 +51,7 @@ TEST(FileSyntax, QuotingAndEscapes)
 	}
 }
 
-TEST(FileSyntax, StatementsAndSections)
+TEST(UciFileSyntax, StatementsAndSections)
 {
 	ConfigDir dir;
 	dir.write("net",
@@ -91,7 +91,7 @@ TEST(FileSyntax, StatementsAndSections)
 	EXPECT_EQ(by_name.string(), "one");
 }
 
-TEST(FileSyntax, Lists)
+TEST(UciFileSyntax, Lists)
 {
 	ConfigDir dir;
 	dir.write("fw",
@@ -119,7 +119,7 @@ TEST(FileSyntax, Lists)
 	EXPECT_EQ(ports.string(), "2");
 }
 
-TEST(FileSyntax, MalformedFilesFailToParse)
+TEST(UciFileSyntax, MalformedFilesFailToParse)
 {
 	const std::string cases[] = {
 		"config t s\noption v 'open\n\n",
@@ -149,7 +149,7 @@ TEST(FileSyntax, MalformedFilesFailToParse)
 	EXPECT_EQ(l.error(), "lookup: uci_lookup_ptr: Parse error (unterminated ') at line 3, byte 10");
 }
 
-TEST(FileSyntax, LargeAndHostileInput)
+TEST(UciFileSyntax, LargeAndHostileInput)
 {
 	ConfigDir dir;
 	const std::string big(1 << 20, 'x');
@@ -167,7 +167,7 @@ TEST(FileSyntax, LargeAndHostileInput)
 	EXPECT_EQ(Lookup(dir, "huge.s.v").rc, UCI_ERR_PARSE);
 }
 
-TEST(FileSyntax, OnlyRegularFilesAreRead)
+TEST(UciFileSyntax, OnlyRegularFilesAreRead)
 {
 	ConfigDir dir;
 	std::filesystem::create_directory(dir.path() + "/dir"s);

@@ -24,13 +24,13 @@ const char statistics[] =
 
 const int complete = uci_ptr::UCI_LOOKUP_DONE | uci_ptr::UCI_LOOKUP_COMPLETE;
 
-class LookupTest : public ::testing::Test {
+class UciLookupTest : public ::testing::Test {
 protected:
 	void SetUp() override { dir.write("luci_statistics", statistics); }
 	ConfigDir dir;
 };
 
-TEST_F(LookupTest, OptionSectionAndPackageResults)
+TEST_F(UciLookupTest, OptionSectionAndPackageResults)
 {
 	Lookup found(dir, "luci_statistics.airsift_ubus_telemetry.max_top_access_points");
 	ASSERT_EQ(found.rc, UCI_OK);
@@ -76,7 +76,7 @@ TEST_F(LookupTest, OptionSectionAndPackageResults)
 	EXPECT_EQ(package.ptr.flags & complete, complete);
 }
 
-TEST_F(LookupTest, PathIsSplitInTheCallersBuffer)
+TEST_F(UciLookupTest, PathIsSplitInTheCallersBuffer)
 {
 	Lookup l(dir, "luci_statistics.linetap_ubus_telemetry.min_severity=9");
 	ASSERT_EQ(l.rc, UCI_OK);
@@ -88,7 +88,7 @@ TEST_F(LookupTest, PathIsSplitInTheCallersBuffer)
 	EXPECT_STREQ(l.ptr.o->v.string, "3");
 }
 
-TEST_F(LookupTest, MalformedPaths)
+TEST_F(UciLookupTest, MalformedPaths)
 {
 	EXPECT_EQ(Lookup(dir, "luci_statistics.a.b.c").rc, UCI_ERR_PARSE);
 	EXPECT_EQ(Lookup(dir, "luci_statistics.airsift_ubus_telemetry.").rc, UCI_ERR_PARSE);
@@ -101,7 +101,7 @@ TEST_F(LookupTest, MalformedPaths)
 
 // The daemons format the path into 128 bytes; a longer one is cut and
 // then simply names nothing.
-TEST_F(LookupTest, PathCutAt127Characters)
+TEST_F(UciLookupTest, PathCutAt127Characters)
 {
 	const std::string in_section(150, 's');
 	const std::string in_option(100, 'o');
@@ -124,7 +124,7 @@ TEST_F(LookupTest, PathCutAt127Characters)
 	EXPECT_EQ(cut_option.ptr.o, nullptr);
 }
 
-class PositionTest : public ::testing::Test {
+class UciPositionTest : public ::testing::Test {
 protected:
 	void SetUp() override
 	{
@@ -143,7 +143,7 @@ protected:
 	ConfigDir dir;
 };
 
-TEST_F(PositionTest, SelectsByTypeAndIndex)
+TEST_F(UciPositionTest, SelectsByTypeAndIndex)
 {
 	EXPECT_EQ(ssid("@wifi-iface[0]"), "first");
 	EXPECT_EQ(ssid("@wifi-iface[2]"), "third");
@@ -162,7 +162,7 @@ TEST_F(PositionTest, SelectsByTypeAndIndex)
 	EXPECT_EQ(ssid(iface.ptr.s->e.name), "second");
 }
 
-TEST_F(PositionTest, OutOfRangeIsNotFoundAndBadFormsAreInvalid)
+TEST_F(UciPositionTest, OutOfRangeIsNotFoundAndBadFormsAreInvalid)
 {
 	for (const char *section : {"@wifi-iface[3]", "@wifi-iface[-4]", "@ap[0]",
 				    "@wifi-iface[99999999999999999999]"}) {
@@ -177,7 +177,7 @@ TEST_F(PositionTest, OutOfRangeIsNotFoundAndBadFormsAreInvalid)
 	EXPECT_EQ(plain.rc, UCI_ERR_INVAL);
 }
 
-TEST(Context, OwnsLoadedPackagesUntilFreed)
+TEST(UciContext, OwnsLoadedPackagesUntilFreed)
 {
 	ConfigDir dir;
 	struct uci_context *ctx = uci_alloc_context();
@@ -210,7 +210,7 @@ TEST(Context, OwnsLoadedPackagesUntilFreed)
 
 // One context per lookup, as the daemons do, through every outcome;
 // the sanitizer build reports anything left behind.
-TEST(Context, PerLookupContextsReleaseEverything)
+TEST(UciContext, PerLookupContextsReleaseEverything)
 {
 	ConfigDir dir;
 	dir.write("good", statistics);
@@ -226,7 +226,7 @@ TEST(Context, PerLookupContextsReleaseEverything)
 	}
 }
 
-TEST(Context, HeaderWorksFromC)
+TEST(UciContext, HeaderWorksFromC)
 {
 	ConfigDir dir;
 	dir.write("wireless", "config wifi-iface wlan0\n\toption wifi_iface 'phy0-ap0'\nconfig wifi-iface\n");
