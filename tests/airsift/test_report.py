@@ -109,10 +109,15 @@ def test_unknown_interface_drops_only_its_scan(bus):
     assert next_report(subscriber)["phy_ifname"] == "phy1"
     daemon.stderr.wait_for(SENT)
 
-    # Without the package, the lookup fails and says nothing itself.
-    bus.remove_uci("vornel_cur_wireless")
+    # A section without the option is reported like a missing section.
+    bus.write_uci("vornel_cur_wireless", "config wifi-iface 'wlan0'\n\toption mode 'sta'\n")
     post(bus, scan([ap("00:00:00:00:00:03")], ifname="wlan0"))
     daemon.stderr.wait_for("for wlan0\n")
+
+    # Without the package, the lookup fails and says nothing itself.
+    bus.remove_uci("vornel_cur_wireless")
+    post(bus, scan([ap("00:00:00:00:00:04")], ifname="wlan1"))
+    daemon.stderr.wait_for("for wlan1\n")
 
     assert subscriber.pending() == 0
     assert stderr_after_start(daemon) == (
@@ -122,19 +127,10 @@ def test_unknown_interface_drops_only_its_scan(bus):
         "Failed to get physical wireless interface name for wlan7\n"
         "Received 1 scan results.\n" + SENT +
         "Received 1 scan results.\n"
-        "Failed to get physical wireless interface name for wlan0\n")
-
-
-def test_interface_section_without_the_option(bus):
-    configure(bus)
-    bus.write_uci("vornel_cur_wireless", "config wifi-iface 'wlan0'\n\toption mode 'sta'\n")
-    daemon = start(bus)
-    post(bus, scan([ap("00:00:00:00:00:01")]))
-    daemon.stderr.wait_for("for wlan0\n")
-    assert stderr_after_start(daemon) == (
-        "Received 1 scan results.\n"
         "[uci_get_string_value] Option wifi_iface introuvable ou invalide"
-        "Failed to get physical wireless interface name for wlan0\n")
+        "Failed to get physical wireless interface name for wlan0\n"
+        "Received 1 scan results.\n"
+        "Failed to get physical wireless interface name for wlan1\n")
 
 
 def test_reports_go_out_without_subscribers(bus):
