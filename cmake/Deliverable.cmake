@@ -5,6 +5,11 @@
 
 set(APSUITE_WARNINGS -Wall -Wextra -Werror)
 
+# With C++ sources in a target, CMake hands the C driver C++'s implicit
+# libraries (libstdc++, libm) as well. Drop them: targets linked by g++ get
+# them from the driver anyway, and the C-subset ones must do without.
+set(CMAKE_CXX_IMPLICIT_LINK_LIBRARIES "")
+
 function(apsuite_c_subset target)
   target_compile_options(${target} PRIVATE ${APSUITE_WARNINGS}
     $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti -fno-threadsafe-statics>)
