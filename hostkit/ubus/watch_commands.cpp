@@ -46,9 +46,13 @@ void end_loop(uloop_timeout *)
 	uloop_end();
 }
 
-// Runs the loop, for at most seconds when that is positive.
+// Runs the loop, for at most seconds when that is positive. A connection
+// lost during the requests before ends it at once (running the loop
+// clears its stop flag).
 void run_loop(int seconds)
 {
+	if (connection_lost)
+		return;
 	uloop_timeout limit{};
 	limit.cb = end_loop;
 	if (seconds > 0)

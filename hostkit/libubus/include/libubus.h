@@ -99,16 +99,22 @@ struct ubus_method {
 	int n_policy;
 };
 
-#define __UBUS_METHOD_NOARG(_name, _handler, _mask, _tags)	\
+/* Every member named, in order, so that C++ users get no warnings. */
+#define __UBUS_METHOD_BASE(_name, _handler, _mask, _tags)	\
 	.name = _name,						\
 	.handler = _handler,					\
 	.mask = _mask,						\
 	.tags = _tags
 
 #define __UBUS_METHOD(_name, _handler, _policy, _mask, _tags)	\
-	__UBUS_METHOD_NOARG(_name, _handler, _mask, _tags),	\
+	__UBUS_METHOD_BASE(_name, _handler, _mask, _tags),	\
 	.policy = _policy,					\
 	.n_policy = ARRAY_SIZE(_policy)
+
+#define __UBUS_METHOD_NOARG(_name, _handler, _mask, _tags)	\
+	__UBUS_METHOD_BASE(_name, _handler, _mask, _tags),	\
+	.policy = NULL,						\
+	.n_policy = 0
 
 #define UBUS_METHOD(_name, _handler, _policy)			\
 	{ __UBUS_METHOD(_name, _handler, _policy, 0, 0) }
