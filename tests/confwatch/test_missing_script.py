@@ -1,0 +1,24 @@
+"""Without /sbin/reknit the child reports the failure and the daemon goes on."""
+
+import signal
+
+from sandbox import wait_until
+from watch_helpers import RELOAD_QUIET, children, lines, watching
+
+
+def test_missing_reload_script(bus):
+    service, daemon = watching(bus)
+    assert service.notify("config.change") == 0
+
+    daemon.stderr.wait_for("exec reknit failed", timeout=RELOAD_QUIET + 10)
+    wait_until(lambda: children(daemon.pid) == [], what="the failed child reaped")
+    # Still on the bus and still handling notifications.
+    assert daemon.running()
+    assert service.notify("other.event") == 0
+
+    daemon.signal(signal.SIGTERM)
+    assert daemon.wait() == 0
+    assert daemon.stderr.text == "exec reknit failed: No such file or directory\n"
+    assert lines(daemon.stdout)[-3:] == ["executing reload script",
+                                         "signal received - exiting",
+                                         "stopping to receive service events"]

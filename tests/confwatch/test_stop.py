@@ -1,0 +1,26 @@
+"""A stop signal with a reload pending drops the reload and ends cleanly."""
+
+import signal
+
+import pytest
+
+from watch_helpers import install_recorder, lines, watching
+
+
+@pytest.mark.parametrize("signum", [signal.SIGTERM, signal.SIGINT])
+def test_stop_with_reload_pending(bus, signum):
+    runs = install_recorder(bus)
+    service, daemon = watching(bus)
+    assert service.notify("config.change") == 0
+
+    daemon.signal(signum)
+    assert daemon.wait() == 0
+    # Read from a pipe after the exit: the buffered lines keep their order,
+    # and the stop is reported where the loop ended, not where it came in.
+    assert lines(daemon.stdout) == ["subscribed to service object",
+                                    "ready to receive service events",
+                                    "config.change event received",
+                                    "signal received - exiting",
+                                    "stopping to receive service events"]
+    assert daemon.stderr.text == ""
+    assert runs() == []

@@ -1,0 +1,102 @@
+"""confwatch, the fake "service" object and a recording /sbin/reknit in a sandbox."""
+
+import subprocess
+import time
+from pathlib import Path
+
+from sandbox import DEFAULT_TIMEOUT, SANITIZED, binary, wait_until
+
+LOOKUP_PERIOD = 2.0   # how often confwatch looks for an absent "service"
+RELOAD_QUIET = 10.0   # how long after the last change it reloads
+# How late a timer-driven event may come on a busy, shared machine.
+LATENESS = 1.5 if SANITIZED else 0.8
+
+
+def start_confwatch(sb, use_pty=False):
+    return sb.spawn([binary("confwatch")], use_pty=use_pty)
+
+
+def lines(stream):
+    """Output of a process as lines, whether it went to a pipe or a terminal."""
+    return stream.text.replace("\r\n", "\n").splitlines()
+
+
+def watching(sb, use_pty=False):
+    """fake-service on the bus and confwatch subscribed to it."""
+    service = Service(sb)
+    daemon = start_confwatch(sb, use_pty)
+    service.wait_subscribed()
+    return service, daemon
+
+
+class Service:
+    """fake-service driven through its standard input."""
+
+    def __init__(self, sb):
+        self.proc = sb.spawn([binary("fake-service")], stdin=subprocess.PIPE)
+        self.id = self.expect("added").split()[1]
+
+    def send(self, command):
+        self.proc.stdin.write(command.encode() + b"\n")
+        self.proc.stdin.flush()
+
+    def expect(self, event, timeout=DEFAULT_TIMEOUT):
+        """Skip to the next line reporting event; return that line."""
+        deadline = time.monotonic() + timeout
+        while True:
+            line = self.proc.stdout.next_line(max(0.0, deadline - time.monotonic())).decode()
+            if line.split()[0] == event:
+                return line
+
+    def notify(self, kind):
+        """Notify the subscribers; returns once they have answered, with the status."""
+        self.send(f"notify {kind}")
+        return int(self.expect("notified").split()[2])
+
+    def remove(self):
+        self.send("remove")
+        self.expect("removed")
+
+    def add(self):
+        self.send("add")
+        self.id = self.expect("added").split()[1]
+        return self.id
+
+    def wait_subscribed(self):
+        while self.expect("subscribers").split()[1] != "1":
+            pass
+
+
+def install_recorder(sb):
+    """A /sbin/reknit that appends "<time> <argument count>" to a log; returns its runs."""
+    log = sb.root / "reknit.log"
+    sb.install_reload_script(f'#!/bin/sh\necho "$(date +%s.%N) $#" >> {log}\n')
+
+    def runs():
+        if not log.exists():
+            return []
+        return [(float(t), int(argc)) for t, argc in
+                (line.split() for line in log.read_text().splitlines())]
+    return runs
+
+
+def children(pid):
+    """[(pid, state)] of the processes whose parent is pid; zombies have state Z."""
+    found = []
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            stat = (entry / "stat").read_text()
+        except OSError:
+            continue
+        state, ppid = stat.rsplit(")", 1)[1].split()[:2]
+        if int(ppid) == pid:
+            found.append((int(entry.name), state))
+    return found
+
+
+def wait_for_runs(runs, count, timeout):
+    """Wait until the recorder has logged count runs; returns them."""
+    wait_until(lambda: len(runs()) >= count, timeout, what=f"{count} run(s) of reknit")
+    return runs()
