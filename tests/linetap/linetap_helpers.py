@@ -1,9 +1,12 @@
 """linetap in a sandbox, fed through its standard input."""
 
+import fcntl
 import os
+import struct
 import subprocess
+import termios
 
-from sandbox import binary
+from sandbox import binary, wait_until
 
 OBJECT = "telemetry_linetap"
 END = "Fin du flux logread, arrêt...\n"
@@ -40,6 +43,14 @@ def start_on_bus(sb, **kwargs):
 def send(daemon, data):
     daemon.stdin.write(data.encode() if isinstance(data, str) else data)
     daemon.stdin.flush()
+
+
+def wait_read(daemon):
+    """Wait until the daemon has read all that was sent to it."""
+    def unread():
+        count = fcntl.ioctl(daemon.stdin.fileno(), termios.FIONREAD, b"\0" * 4)
+        return struct.unpack("i", count)[0]
+    wait_until(lambda: unread() == 0, what="linetap to read its input")
 
 
 def closed_pipe_holding(data):

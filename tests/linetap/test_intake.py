@@ -5,7 +5,7 @@ import os
 
 from linetap_helpers import (DEFAULT_THRESHOLD, END, closed_pipe_holding, judged,
                              numbered_lines, send, set_min_severity, start_linetap,
-                             start_on_bus)
+                             start_on_bus, wait_read)
 
 
 def test_lines_across_and_within_writes(bus):
@@ -13,7 +13,7 @@ def test_lines_across_and_within_writes(bus):
     set_min_severity(bus)
     daemon = start_on_bus(bus)
     send(daemon, "[1.0] 1|2| split")
-    daemon.stderr.wait_for(DEFAULT_THRESHOLD)
+    wait_read(daemon)
     send(daemon, " line\n\n[2.0] 1|2| a\n[3.0] 1|2| b\n")
     daemon.stderr.wait_for("Log accepted: [3.0] 1|2| b")
     send(daemon, "[4.0] 1|2| c\n[5.0] 1|2| d\n[6.0] 1|2| e\n")
