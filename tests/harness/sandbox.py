@@ -39,6 +39,8 @@ CONFIG_DIR = "/etc/config"
 QUEUE_DIR = "/collectd"
 SCAN_KEY_PATH = "/collectd/vornel_scan_result"
 RELOAD_SCRIPT = "/sbin/reknit"
+# Where the namespace mounts the per-run folders (on the machine's side).
+MOUNT_POINTS = ("/run/ubus", CONFIG_DIR, QUEUE_DIR)
 
 MSGMAX = 65536
 MSGMNB = 1048576
@@ -198,8 +200,11 @@ class Subscriber:
 
 
 class Sandbox:
-    def __init__(self, root=None):
+    def __init__(self, root=None, detached=False):
+        """detached: the holder and every spawned process get a session of
+        their own, so a Ctrl-C at the caller's terminal reaches only the caller."""
         self._own_root = root is None
+        self._detached = detached
         self.root = Path(root or tempfile.mkdtemp(prefix="apsuite-"))
         self.bus_dir = self.root / "ubus"
         self.config_dir = self.root / "config"
@@ -222,13 +227,14 @@ class Sandbox:
                   self.root / "sbin-work"):
             d.mkdir(parents=True, exist_ok=True)
         # Mount points on the machine: created where missing, never written.
-        for mount_point in ("/run/ubus", CONFIG_DIR, QUEUE_DIR):
+        for mount_point in MOUNT_POINTS:
             os.makedirs(mount_point, exist_ok=True)
         env = dict(os.environ, T=str(self.root), MSGMAX=str(MSGMAX), MSGMNB=str(MSGMNB))
         self._holder = subprocess.Popen(
             ["unshare", "--mount", "--ipc", "--propagation", "private", "--",
              "/bin/sh", "-c", _SETUP],
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env,
+            start_new_session=self._detached)
         line = self._holder.stdout.readline()
         if line.strip() != b"ready":
             err = self._holder.stderr.read()
@@ -246,6 +252,11 @@ class Sandbox:
                 self._holder.wait()
         if self._own_root:
             shutil.rmtree(self.root, ignore_errors=True)
+
+    @property
+    def holder_pid(self):
+        """The process whose namespaces everything inside joins (nsenter -t)."""
+        return self._holder.pid
 
     # -- files inside ------------------------------------------------------
 
@@ -289,7 +300,8 @@ class Sandbox:
             master, slave = pty.openpty()
             stdout = slave
         popen = subprocess.Popen(self._nsenter(argv), stdin=stdin, stdout=stdout,
-                                 stderr=subprocess.PIPE, env=env)
+                                 stderr=subprocess.PIPE, env=env,
+                                 start_new_session=self._detached)
         if use_pty:
             os.close(slave)
         proc = Process(popen, name or Path(str(argv[0])).name, master)
