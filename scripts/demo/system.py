@@ -1,0 +1,222 @@
+"""The whole system in a sandbox of its own: the bus broker, the "service"
+object, the three daemons and a subscriber on the bus, each followed live.
+
+linetap and the service read their input from FIFOs in the sandbox folder,
+so that a second shell can write to them too; the demo keeps a write end
+of each, and closing it ends that input.
+"""
+
+import json
+import os
+import signal
+import subprocess
+from pathlib import Path
+
+from sandbox import DEFAULT_TIMEOUT, MOUNT_POINTS, UBUS, Sandbox, TimeoutExpired, binary
+
+import scenario
+from console import notification
+
+TELEMETRY_OBJECTS = ("telemetry_airsift", "telemetry_linetap")
+# Stopping order: the listener first, the broker last.
+STOP_ORDER = ("subscriber", "linetap", "airsift", "confwatch", "service", "ubusd")
+
+
+class System:
+    def __init__(self, console):
+        self.console = console
+        self.sandbox = Sandbox(detached=True)
+        self.processes = {}
+        self._inputs = {}
+        self._new_mount_points = [p for p in MOUNT_POINTS if not os.path.exists(p)]
+        self.namespace = None
+
+    @property
+    def root(self):
+        return self.sandbox.root
+
+    # -- start ---------------------------------------------------------------
+
+    def open(self):
+        """The sandbox with its configuration, scan key path and reload script."""
+        self.sandbox.start()
+        self.namespace = os.readlink(f"/proc/{self.sandbox.holder_pid}/ns/mnt")
+        for package in scenario.UCI:
+            self.sandbox.write_uci(package, scenario.uci_file(package))
+        self.sandbox.create_scan_key_path()
+        runs = self.root / "reknit.runs"
+        self.sandbox.install_reload_script(scenario.RELOAD_SCRIPT.format(runs=runs))
+
+    def start(self):
+        """The broker, "service", the daemons and the subscriber, in that order."""
+        self._adopt("ubusd", self.sandbox.start_broker())
+        service = self._spawn("service", [binary("fake-service")], input_fifo="service")
+        service.stdout.wait_for("added ")
+        airsift = self._spawn("airsift", [binary("airsift")])
+        airsift.stderr.wait_for("Daemon started. Listening for messages...\n")
+        linetap = self._spawn("linetap", [binary("linetap")], input_fifo="logread")
+        confwatch = self._spawn("confwatch", [binary("confwatch")], use_pty=True)
+        confwatch.stdout.wait_for("ready to receive service events")
+        for path in TELEMETRY_OBJECTS:
+            self.sandbox.wait_for_object(path)
+        self._spawn("subscriber", [UBUS, "subscribe", *TELEMETRY_OBJECTS], render=notification)
+        for daemon in (airsift, linetap):
+            daemon.stderr.wait_for("(has_subscribers=1)")
+
+    def _spawn(self, label, argv, render=None, input_fifo=None, **kwargs):
+        """Start a process under label; input_fifo names the FIFO it reads."""
+        stdin = self._fifo(label, input_fifo) if input_fifo else subprocess.DEVNULL
+        try:
+            process = self.sandbox.spawn(argv, name=label, stdin=stdin, **kwargs)
+        finally:
+            if input_fifo:
+                os.close(stdin)     # the child has its own copy
+        return self._adopt(label, process, render)
+
+    def _adopt(self, label, process, render=None):
+        self.processes[label] = process
+        if process.stdout:
+            self.console.follow(label, process.stdout, render)
+        self.console.follow(label, process.stderr)
+        return process
+
+    def _fifo(self, label, name):
+        """A FIFO in the sandbox folder; returns its read end, for the
+        standard input of the process under label, and keeps a write end."""
+        path = self.root / name
+        os.mkfifo(path, 0o600)
+        read_end = os.open(path, os.O_RDONLY | os.O_NONBLOCK)
+        self._inputs[label] = os.open(path, os.O_WRONLY)
+        os.set_blocking(read_end, True)
+        return read_end
+
+    # -- drive ---------------------------------------------------------------
+
+    def log(self, line):
+        os.write(self._inputs["linetap"], line.encode() + b"\n")
+
+    def tell_service(self, command):
+        os.write(self._inputs["service"], command.encode() + b"\n")
+
+    def post_scan(self, message):
+        result = self.sandbox.run([binary("scanpost")], input=json.dumps(message).encode(),
+                                  capture_output=True)
+        if result.returncode:
+            raise RuntimeError(f"scanpost failed: {result.stderr.decode().strip()}")
+
+    def run_pinrig(self, args, chips):
+        """Run pinrig on simulated chips; returns its result and its trace."""
+        description, trace = self.root / "gpiochips.json", self.root / "gpio.trace"
+        description.write_text(json.dumps(chips))
+        env = dict(os.environ, GPIOSIM_CHIPS=str(description), GPIOSIM_TRACE=str(trace))
+        result = self.sandbox.run([binary("pinrig-sim"), *args], env=env, capture_output=True,
+                                  text=True)
+        return result, trace.read_text().splitlines() if trace.exists() else []
+
+    # -- observe -------------------------------------------------------------
+
+    def output(self, label, stream="stdout"):
+        """All that the process under label wrote so far ("" if it never started)."""
+        process = self.processes.get(label)
+        return getattr(process, stream).text if process else ""
+
+    def count(self, label, needle, stream="stdout"):
+        return self.output(label, stream).count(needle)
+
+    def wait_count(self, label, needle, count, stream="stdout", timeout=DEFAULT_TIMEOUT):
+        getattr(self.processes[label], stream).wait_for(needle, timeout=timeout, count=count)
+
+    def commands_for_a_second_shell(self):
+        enter = f"nsenter -t {self.sandbox.holder_pid} -m -i --"
+        return [
+            ("post a scan",
+             f"echo '{scenario.SAMPLE_SCAN}' | {enter} {Path(binary('scanpost')).resolve()}"),
+            ("add a log line",
+             f"echo '{scenario.sample_log_line()}' > {self.root / 'logread'}"),
+            ("announce a configuration change",
+             f"echo 'notify config.change' > {self.root / 'service'}"),
+            ("watch the bus",
+             f"{enter} {Path(UBUS).resolve()} subscribe {' '.join(TELEMETRY_OBJECTS)}"),
+        ]
+
+    # -- stop and remove -----------------------------------------------------
+
+    def stop(self):
+        """Stop every process, listener first; returns their exit statuses."""
+        statuses = {label: self._stop(label) for label in STOP_ORDER if label in self.processes}
+        self.console.finish()
+        return statuses
+
+    def _stop(self, label):
+        process = self.processes[label]
+        if label in self._inputs:
+            self._close_input(label)        # the end of its input stops it
+        elif process.running():
+            process.signal(signal.SIGTERM)
+        try:
+            status = process.wait()
+        except TimeoutExpired:
+            process.kill()
+            return "killed"
+        if label == "subscriber":
+            self._notice_no_subscribers()
+        return status
+
+    def _notice_no_subscribers(self):
+        """Let the daemons tell that the listener left before they stop."""
+        for label in ("airsift", "linetap"):
+            try:
+                self.processes[label].stderr.wait_for("(has_subscribers=0)", timeout=2)
+            except (KeyError, TimeoutExpired):
+                pass
+
+    def _close_input(self, label):
+        os.close(self._inputs.pop(label))
+
+    def left_running(self):
+        """Processes still inside the sandbox, its holder aside."""
+        return [pid for pid in processes_in(self.namespace) if pid != self.sandbox.holder_pid]
+
+    def remove(self, keep_mount_points=False):
+        """Remove the sandbox and, unless kept, the empty mount points this
+        run had to create on the machine, when no other sandbox uses them."""
+        for label in list(self._inputs):
+            self._close_input(label)
+        self.sandbox.close()
+        if keep_mount_points:
+            return
+        in_use = mount_points_in_use()
+        for path in self._new_mount_points:
+            if path not in in_use:
+                try:
+                    os.rmdir(path)
+                except OSError:
+                    pass
+
+
+def processes_in(namespace):
+    return [pid for pid, ns in _mount_namespaces() if ns == namespace]
+
+
+def mount_points_in_use():
+    """Every mount point of every mount namespace on the machine."""
+    seen, in_use = set(), set()
+    for pid, ns in _mount_namespaces():
+        if ns in seen:
+            continue
+        seen.add(ns)
+        try:
+            mounts = Path(f"/proc/{pid}/mountinfo").read_text()
+        except OSError:
+            continue
+        in_use.update(line.split()[4] for line in mounts.splitlines())
+    return in_use
+
+
+def _mount_namespaces():
+    for entry in Path("/proc").iterdir():
+        if entry.name.isdigit():
+            try:
+                yield int(entry.name), os.readlink(entry / "ns" / "mnt")
+            except OSError:
+                pass
