@@ -43,17 +43,17 @@ def log_lines(now=None):
     """A stretch of the system log: facility|severity|text after the stamp."""
     now = time.time() if now is None else now
     entries = [
-        (3, 6, "dnsmasq-dhcp[1203]: DHCPACK(br0) 192.168.1.23 3c:22:fb:10:aa:01 laptop"),
+        (3, 6, "dhcpd[1203]: DHCPACK(br0) 192.168.1.23 3c:22:fb:10:aa:01 laptop"),
         (0, 4, "kernel: wlan1: DFS radar detected on channel 52, moving to channel 36"),
         (3, 5, "netmgr: interface 'wan' is now up"),
-        (3, 7, "hostapd: wlan0: STA 3c:22:fb:10:aa:01 WPA: group key handshake completed"),
-        (4, 3, "dropbear[1544]: Bad password attempt for 'root' from 192.168.1.50:51234"),
+        (3, 7, "wifid: wlan0: STA 3c:22:fb:10:aa:01 WPA: group key handshake completed"),
+        (4, 3, "sshd[1544]: Bad password attempt for 'root' from 192.168.1.50:51234"),
         (3, 4, 'httpd[1388]: GET "/cgi-bin/admin/network" refused for 192.168.1.50'),
     ]
     lines = [f"[{now - 5 + i * 0.731:.3f}] {facility}|{severity}| {text}"
              for i, (facility, severity, text) in enumerate(entries)]
     # A continuation line, as a kernel oops prints them: no stamp, no severity.
-    lines.insert(3, "    Call trace: ath10k_htt_rx_pktlog_completion_handler+0x2c/0x40")
+    lines.insert(3, "    Call trace: wifi_rx_complete+0x2c/0x40")
     return lines
 
 
