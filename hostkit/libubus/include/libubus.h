@@ -283,7 +283,7 @@ static inline int
 ubus_unregister_subscriber(struct ubus_context *ctx, struct ubus_subscriber *obj)
 {
 	if (!list_empty(&obj->list))
-		list_del_init(&obj->list);
+		list_del(&obj->list);
 	return ubus_remove_object(ctx, &obj->obj);
 }
 
