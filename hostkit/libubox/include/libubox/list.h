@@ -10,9 +10,24 @@
 #include <stddef.h>
 #include <stdbool.h>
 
-#include "utils.h"
-
 #define prefetch(x)
+
+/* Defined here too: the list stands alone, without the rest of utils.h. */
+#ifndef container_of
+#define container_of(ptr, type, member)					\
+	({								\
+		const __typeof__(((type *) NULL)->member) *__mptr = (ptr);	\
+		(type *) ((char *) __mptr - offsetof(type, member));	\
+	})
+#endif
+
+#ifndef container_of_safe
+#define container_of_safe(ptr, type, member)				\
+	({								\
+		const __typeof__(((type *) NULL)->member) *__mptr = (ptr);	\
+		__mptr ? (type *)((char *) __mptr - offsetof(type, member)) : NULL; \
+	})
+#endif
 
 struct list_head {
 	struct list_head *next;
