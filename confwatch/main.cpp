@@ -7,8 +7,8 @@
 
 extern "C" {
 #include <libubox/uloop.h>
-}
 #include <libubus.h>
+}
 
 #include "service_watch.h"
 

@@ -11,8 +11,8 @@
 
 extern "C" {
 #include <libubox/uloop.h>
-}
 #include <libubus.h>
+}
 
 enum { lookup_retry_ms = 2000 };
 

@@ -28,8 +28,8 @@
 extern "C" {
 #include <libubox/blobmsg.h>
 #include <libubox/uloop.h>
-}
 #include <libubus.h>
+}
 
 struct telemetry_daemon {
 	const char *object_name;       // also the object type's name
