@@ -14,7 +14,7 @@ def test_count_above_what_the_text_holds(bus):
     subscriber = subscribe(bus, daemon)
 
     full = [ap(f"00:00:00:00:{i // 256:02X}:{i % 256:02X}", rank_value=i) for i in range(64)]
-    post(bus, scan(full, result_count=1000))
+    post(bus, scan(full, result_count=2**32 - 1))
     report = next_report(subscriber)
     assert report["compatible_ap_count"] == 64
 
@@ -33,8 +33,8 @@ def test_count_above_what_the_text_holds(bus):
     daemon.stderr.wait_for("dropped.\n")
     assert stderr_after_start(daemon) == (
         "UBus airsift_ubus_telemetry: loading subscribers (has_subscribers=1)\n"
-        "Received 1000 scan results.\n"
-        "Scan result count 1000 too large, using 64 records.\n" + SENT +
+        "Received 4294967295 scan results.\n"
+        "Scan result count 4294967295 too large, using 64 records.\n" + SENT +
         "Received 3 scan results.\n"
         "Scan result count 3 too large, using 2 records.\n" + SENT +
         "Received 3 scan results.\n"

@@ -8,8 +8,10 @@ def bssids(report):
     return [line.split("|")[0] for line in listed(report)]
 
 
+# Both signs and both ends of the 32-bit range: the order must hold where
+# an unsigned or subtracting comparison would not.
 FIVE = [ap(f"00:00:00:00:00:0{i}", rank_value=rank)
-        for i, rank in enumerate([-80, -40, -90, -20, -60], start=1)]
+        for i, rank in enumerate([-80, 40, -2**31, 2**31 - 1, -60], start=1)]
 
 
 def test_max_top_access_points_is_read_for_every_scan(bus):
