@@ -27,12 +27,14 @@ def test_accepted_lines_reach_subscribers(bus):
     send(daemon, "[1234.567] 3|4| some text\n"
                  "3|4| some text\n"
                  "[1.5] 1|5| rejected\n"
-                 "[2.5] 1|2| say \"hi\" \\n\r\n"
+                 "[4294967296.5] 1|2| say \"hi\" \\n\r\n"
                  "\0 after a NUL\n")
     assert list(log_of(subscriber.next()).items()) == [("timestamp", 1234567),
                                                          ("message", "3|4| some text")]
     assert log_of(subscriber.next()) == {"message": "3|4| some text"}
-    assert log_of(subscriber.next()) == {"timestamp": 25, "message": '1|2| say \\"hi\\" \\n\r'}
+    # A stamp beyond 32 bits arrives whole.
+    assert log_of(subscriber.next()) == {"timestamp": 42949672965,
+                                         "message": '1|2| say \\"hi\\" \\n\r'}
     # A line starting with NUL reads as empty text, yet is a line.
     assert log_of(subscriber.next()) == {"message": ""}
     daemon.close_stdin()
