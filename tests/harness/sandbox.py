@@ -21,14 +21,13 @@ import pty
 import queue
 import re
 import shutil
-import signal
 import subprocess
 import tempfile
 import threading
 import time
 from pathlib import Path
 
-BIN = Path(os.environ.get("APSUITE_BIN", "build/bin"))
+BIN = Path(os.environ.get("APSUITE_BIN") or Path(__file__).resolve().parents[2] / "build" / "bin").resolve()
 UBUSD = os.environ.get("APSUITE_UBUSD") or str(BIN / "ubusd")
 UBUS = os.environ.get("APSUITE_UBUS") or str(BIN / "ubus")
 SANITIZED = os.environ.get("APSUITE_SANITIZE") == "1"
