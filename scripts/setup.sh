@@ -4,7 +4,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-packages="build-essential cmake pkg-config binutils util-linux python3 python3-pytest
+packages="build-essential cmake pkg-config binutils util-linux mount python3 python3-pytest
           libgtest-dev libgmock-dev nlohmann-json3-dev"
 
 missing=""
