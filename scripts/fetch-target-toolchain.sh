@@ -1,0 +1,47 @@
+#!/bin/sh
+# The target's toolchain from Debian 12's packages: the machine's clang-14
+# and lld-14, with a sysroot for aarch64-linux-musl unpacked into
+# deps/aarch64-musl (musl, the kernel's uAPI headers, compiler-rt builtins)
+# and qemu-aarch64-static to run what it builds. Nothing is installed for
+# the foreign architecture and the machine's binfmt_misc is left alone:
+# the packages are only unpacked (scripts/private-apt.sh).
+#
+#   deps/aarch64-musl/sysroot       musl headers and libraries, uAPI headers
+#   deps/aarch64-musl/resource-dir  clang's headers with aarch64 builtins
+#   deps/aarch64-musl/bin/qemu-aarch64-static
+#
+# cmake/aarch64-linux-musl.cmake is the toolchain file that uses them.
+set -eu
+cd "$(dirname "$0")/.."
+. scripts/private-apt.sh
+
+dest=deps/aarch64-musl
+[ -x "$dest/bin/qemu-aarch64-static" ] && exit 0
+
+host_packages="clang-14 lld-14"
+missing=""
+for p in $host_packages; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  echo "fetch-target-toolchain: installing$missing"
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
+fi
+
+private_apt_init "deb [arch=arm64,$(dpkg --print-architecture)] MIRROR bookworm main"
+private_apt_download musl:arm64 musl-dev:arm64 linux-libc-dev:arm64 libclang-rt-14-dev:arm64 \
+                     qemu-user-static
+rm -rf "$dest"
+unpacked="$private_apt_dir/unpacked"
+private_apt_unpack "$unpacked"
+
+mkdir -p "$dest/bin" "$dest/resource-dir/lib"
+mv "$unpacked/usr/bin/qemu-aarch64-static" "$dest/bin/"
+rm -rf "$unpacked/usr/bin" "$unpacked/usr/share" "$unpacked/etc"
+mv "$unpacked" "$dest/sysroot"
+# clang's own headers, with the target's builtins and crtbegin/crtend.
+clang_version=$(clang-14 -dumpversion)
+ln -s "/usr/lib/llvm-14/lib/clang/$clang_version/include" "$dest/resource-dir/include"
+ln -s "../../sysroot/usr/lib/llvm-14/lib/clang/$clang_version/lib/linux" "$dest/resource-dir/lib/linux"
+echo "fetch-target-toolchain: $dest ready"
