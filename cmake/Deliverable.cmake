@@ -10,9 +10,17 @@ set(APSUITE_WARNINGS -Wall -Wextra -Werror)
 # them from the driver anyway, and the C-subset ones must do without.
 set(CMAKE_CXX_IMPLICIT_LINK_LIBRARIES "")
 
+# The device's flash is small. Code without exceptions needs no unwind
+# tables, and section garbage collection drops what a unit carries but the
+# program never calls; a size build goes for the smallest code.
+set(APSUITE_SIZE_OPTIONS -ffunction-sections -fdata-sections
+    -fno-asynchronous-unwind-tables -fno-unwind-tables $<$<CONFIG:MinSizeRel>:-Oz>)
+set(APSUITE_SIZE_LINK_OPTIONS -Wl,--gc-sections -Wl,--hash-style=gnu -Wl,--as-needed)
+
 function(apsuite_c_subset target)
-  target_compile_options(${target} PRIVATE ${APSUITE_WARNINGS}
+  target_compile_options(${target} PRIVATE ${APSUITE_WARNINGS} ${APSUITE_SIZE_OPTIONS}
     $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti -fno-threadsafe-statics>)
+  target_link_options(${target} PRIVATE ${APSUITE_SIZE_LINK_OPTIONS})
   set_target_properties(${target} PROPERTIES LINKER_LANGUAGE C)
 endfunction()
 

@@ -15,7 +15,11 @@ set_property(CACHE APSUITE_PLATFORM PROPERTY STRINGS AUTO SYSTEM HOSTKIT)
 
 set(_platform_parts
     UBOX_INCLUDE_DIR BLOBMSG_INCLUDE_DIR UBUS_INCLUDE_DIR UCI_INCLUDE_DIR
-    UBOX_LIBRARY UBUS_LIBRARY UCI_LIBRARY UBUSD_EXECUTABLE UBUS_EXECUTABLE)
+    UBOX_LIBRARY UBUS_LIBRARY UCI_LIBRARY)
+# The broker and the client only run the tests, on the build host.
+if(APSUITE_HOST_PARTS AND APSUITE_TESTS)
+  list(APPEND _platform_parts UBUSD_EXECUTABLE UBUS_EXECUTABLE)
+endif()
 
 if(NOT APSUITE_PLATFORM STREQUAL "HOSTKIT")
   find_path(UBOX_INCLUDE_DIR libubox/uloop.h)
@@ -25,8 +29,10 @@ if(NOT APSUITE_PLATFORM STREQUAL "HOSTKIT")
   find_library(UBOX_LIBRARY ubox)
   find_library(UBUS_LIBRARY ubus)
   find_library(UCI_LIBRARY uci)
-  find_program(UBUSD_EXECUTABLE ubusd PATH_SUFFIXES sbin)
-  find_program(UBUS_EXECUTABLE ubus)
+  if(APSUITE_HOST_PARTS AND APSUITE_TESTS)
+    find_program(UBUSD_EXECUTABLE ubusd PATH_SUFFIXES sbin)
+    find_program(UBUS_EXECUTABLE ubus)
+  endif()
 endif()
 
 set(_platform_found TRUE)
@@ -66,12 +72,22 @@ else()
 endif()
 
 # libgpiod v2 (shared object version 3). The target's own comes through
-# CMAKE_PREFIX_PATH or the system; on a build host without it, the setup
-# unpacks Debian's packages into deps/gpiod (scripts/fetch-libgpiod.sh).
-set(GPIOD_LOCAL_PREFIX ${CMAKE_SOURCE_DIR}/deps/gpiod/usr)
-find_path(GPIOD_INCLUDE_DIR gpiod.h HINTS ${GPIOD_LOCAL_PREFIX}/include)
-find_library(GPIOD_LIBRARY NAMES libgpiod.so.3 gpiod
-             HINTS ${GPIOD_LOCAL_PREFIX}/lib ${GPIOD_LOCAL_PREFIX}/lib/${CMAKE_LIBRARY_ARCHITECTURE})
+# its sysroot, CMAKE_PREFIX_PATH or the system; on a build host without it,
+# the setup unpacks Debian's packages into deps/gpiod
+# (scripts/fetch-libgpiod.sh). A cross build looks only where its
+# toolchain file lets it, so the build host's copy is no hint there.
+# Sysroots keep libraries in multiarch folders that an SDK's toolchain file
+# need not name through CMAKE_LIBRARY_ARCHITECTURE.
+set(_gpiod_hints)
+if(NOT CMAKE_CROSSCOMPILING)
+  set(GPIOD_LOCAL_PREFIX ${CMAKE_SOURCE_DIR}/deps/gpiod/usr)
+  set(_gpiod_hints ${GPIOD_LOCAL_PREFIX})
+endif()
+set(_multiarch ${CMAKE_LIBRARY_ARCHITECTURE}
+    ${CMAKE_SYSTEM_PROCESSOR}-linux-gnu ${CMAKE_SYSTEM_PROCESSOR}-linux-musl)
+find_path(GPIOD_INCLUDE_DIR gpiod.h HINTS ${_gpiod_hints} PATH_SUFFIXES include)
+find_library(GPIOD_LIBRARY NAMES libgpiod.so.3 gpiod HINTS ${_gpiod_hints}
+             PATH_SUFFIXES lib ${_multiarch} lib/${_multiarch})
 if(GPIOD_INCLUDE_DIR AND GPIOD_LIBRARY)
   file(STRINGS ${GPIOD_INCLUDE_DIR}/gpiod.h _gpiod_v2 REGEX "gpiod_line_settings_new")
 endif()

@@ -35,7 +35,8 @@ set(CMAKE_STRIP llvm-strip-14)
 
 # Debian lays musl out under multiarch folders, which clang's driver does
 # not look in for this triple: name them, and use clang's own headers with
-# the target's compiler-rt beside them.
+# the target's compiler-rt beside them. The shared libc.so comes first, or
+# -lc would take the static libc.a that stands beside the start files.
 set(_flags "-resource-dir=${APSUITE_TARGET_TOOLCHAIN}/resource-dir -nostdinc \
 -isystem ${APSUITE_TARGET_TOOLCHAIN}/resource-dir/include \
 -isystem ${_sysroot}/usr/include/${_triple} \
@@ -45,8 +46,8 @@ set(CMAKE_C_FLAGS_INIT "${_flags}")
 set(CMAKE_CXX_FLAGS_INIT "${_flags} -fno-exceptions -fno-rtti -fno-threadsafe-statics")
 
 set(_link "-fuse-ld=lld --rtlib=compiler-rt --unwindlib=none -nostdlib++ \
--B${_sysroot}/usr/lib/${_triple} -L${_sysroot}/usr/lib/${_triple} -L${_sysroot}/lib/${_triple} \
--Wl,--dynamic-linker=/lib/ld-musl-aarch64.so.1")
+-B${_sysroot}/usr/lib/${_triple} -L${_sysroot}/lib/${_triple} -L${_sysroot}/usr/lib/${_triple} \
+-Wl,--dynamic-linker=/lib/ld-musl-aarch64.so.1 -Qunused-arguments")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "${_link}")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${_link}")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "${_link}")

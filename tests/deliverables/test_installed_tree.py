@@ -1,0 +1,71 @@
+"""What `cmake --install` lays into the device's image: the daemons and the
+tool where the image expects them, the message queue limits airsift needs,
+and no trace of the build host."""
+
+import os
+import re
+import subprocess
+from pathlib import Path
+
+import pytest
+
+from sandbox import BIN, MSGMAX, MSGMNB
+
+BUILD = Path(os.environ["APSUITE_INSTALL_BUILD"])
+SCAN_TEXT_SIZE = 10504
+
+
+def cache_value(name):
+    text = (BUILD / "CMakeCache.txt").read_text()
+    return re.search(rf"^{name}:\w+=(.*)$", text, re.M).group(1)
+
+
+@pytest.fixture(scope="module")
+def image(tmp_path_factory):
+    root = tmp_path_factory.mktemp("image")
+    subprocess.run(["cmake", "--install", str(BUILD), "--component", "apsuite"],
+                   env=dict(os.environ, DESTDIR=str(root)), check=True, capture_output=True)
+    return root
+
+
+def expected_files():
+    prefix = cache_value("CMAKE_INSTALL_PREFIX").lstrip("/")
+    sysconf = "etc" if prefix == "usr" else f"{prefix}/etc"
+    files = {f"{prefix}/sbin/{name}" for name in ("airsift", "linetap", "confwatch")}
+    files.add(f"{sysconf}/sysctl.d/60-airsift-msgqueue.conf")
+    if (BIN / "pinrig").exists():
+        files.add(f"{prefix}/bin/pinrig")
+    return files
+
+
+def programs(image):
+    return [path for path in image.rglob("*") if path.is_file() and "/sysctl.d/" not in str(path)]
+
+
+def readelf(*args):
+    return subprocess.run(["readelf", *map(str, args)], capture_output=True, text=True,
+                          check=True).stdout
+
+
+def test_layout_holds_the_programs_and_the_sysctl_file(image):
+    installed = {str(p.relative_to(image)) for p in image.rglob("*") if not p.is_dir()}
+    assert installed == expected_files()
+    for program in programs(image):
+        assert os.access(program, os.X_OK), program
+
+
+def test_programs_are_built_for_the_build_machine_and_carry_no_build_host_path(image):
+    machine = re.search(r"Machine:\s+(.+)", readelf("-h", BIN / "airsift")).group(1)
+    build_paths = {str(BUILD), str(BUILD.resolve()), str(Path(__file__).resolve().parents[2])}
+    for program in programs(image):
+        assert re.search(r"Machine:\s+(.+)", readelf("-h", program)).group(1) == machine
+        dynamic = readelf("-d", program)
+        assert not re.search(r"\((RPATH|RUNPATH)\)", dynamic), f"{program}:\n{dynamic}"
+        assert not any(path in dynamic for path in build_paths), dynamic
+
+
+def test_sysctl_limits_take_a_scan_message_and_match_what_the_suite_runs_with(image):
+    conf = next(image.rglob("60-airsift-msgqueue.conf")).read_text()
+    limits = dict(re.findall(r"^(kernel\.\w+) = (\d+)$", conf, re.M))
+    assert limits == {"kernel.msgmax": str(MSGMAX), "kernel.msgmnb": str(MSGMNB)}
+    assert SCAN_TEXT_SIZE <= MSGMAX <= MSGMNB
