@@ -5,7 +5,8 @@ set -eu
 cd "$(dirname "$0")/.."
 
 packages="build-essential cmake pkg-config binutils util-linux mount python3 python3-pytest
-          libgtest-dev libgmock-dev nlohmann-json3-dev"
+          libgtest-dev libgmock-dev nlohmann-json3-dev
+          qemu-system-x86 busybox-static xz-utils cpio"
 
 missing=""
 for p in $packages; do

@@ -1,0 +1,179 @@
+#!/bin/busybox sh
+# /init of the kernel GPIO test machine. It loads configfs and gpio-sim, then
+# runs /scenarios.sh, which the host writes: a build_chips function and a
+# list of `scenario` and `step` calls. For each step it prints one framed
+# line on the console (see report_step); the host holds the expectations.
+# The verdict leaves through isa-debug-exit: 0 (qemu exits 1) when every
+# step was run, 1 (qemu exits 3) when the machine itself failed.
+
+/bin/busybox --install -s /bin
+export PATH=/bin
+
+CONFIG=/sys/kernel/config/gpio-sim
+TRACE=/sys/kernel/tracing
+WORK=/tmp/step
+SCENARIO=none
+STEP=0
+
+verdict() {
+	printf "\\$(printf %03o "$1")" | dd of=/dev/port bs=1 seek=244 count=1 2>/dev/null
+	echo o > /proc/sysrq-trigger # without the exit device
+}
+
+fail() {
+	echo "@@fail $SCENARIO $STEP $*"
+	verdict 1
+}
+
+hex() {
+	printf x
+	[ -e "$1" ] && xxd -p "$1" | tr -d '\n'
+}
+
+boot() {
+	mount -t proc proc /proc && mount -t sysfs sys /sys && mount -t devtmpfs dev /dev &&
+		mount -t tmpfs tmp /tmp || fail mounts
+	insmod /modules/configfs.ko && insmod /modules/gpio-sim.ko || fail modules
+	mount -t configfs none /sys/kernel/config && mount -t tracefs none $TRACE || fail mounts
+	echo 1 > $TRACE/events/gpio/gpio_direction/enable &&
+		echo 1 > $TRACE/events/gpio/gpio_value/enable || fail trace events
+	mkdir -p /watch $WORK
+	echo "@@errno $(libc-text strerror $(seq 1 40) | xxd -p | tr -d '\n')"
+}
+
+# Chip building, for build_chips: new_chip <index> <line name>... (an empty
+# name leaves the line unnamed); hog_line <index> <offset> <direction>;
+# go_live <index>; set_pull <index> <offset> pull-up|pull-down.
+new_chip() {
+	local chip=$CONFIG/chip$1 offset=0
+	shift
+	mkdir $chip $chip/bank0 || fail new_chip
+	echo $# > $chip/bank0/num_lines
+	for name in "$@"; do
+		if [ -n "$name" ]; then
+			mkdir $chip/bank0/line$offset && echo "$name" > $chip/bank0/line$offset/name
+		fi
+		offset=$((offset + 1))
+	done
+}
+
+hog_line() {
+	local line=$CONFIG/chip$1/bank0/line$2
+	mkdir -p $line/hog && echo kernel-hog > $line/hog/name && echo $3 > $line/hog/direction ||
+		fail hog_line
+}
+
+go_live() {
+	echo 1 > $CONFIG/chip$1/live || fail go_live $1
+	local name=$(cat $CONFIG/chip$1/bank0/chip_name)
+	[ "$name" = gpiochip$1 ] || fail "chip$1 came up as $name"
+	# The watcher's own node: steps may hide or replace the one in /dev.
+	mknod /watch/gpiochip$1 c $(tr : ' ' < /sys/bus/gpio/devices/$name/dev)
+	[ -e /tmp/base$1 ] || report_base $1
+}
+
+# The kernel traces global GPIO numbers: holding the chip's first line as an
+# input (it is one already) shows where the chip's numbers start.
+report_base() {
+	: > $TRACE/trace
+	start_watcher 0 /watch/gpiochip$1
+	stop_watcher
+	local number=$(sed -n 's/.*gpio_direction: *\([0-9]*\) .*/\1/p' $TRACE/trace)
+	[ -n "$number" ] || fail "no trace for chip$1"
+	echo "@@base $1 $number"
+	touch /tmp/base$1
+}
+
+set_pull() {
+	echo $3 > $(chip_sysfs $1)/sim_gpio$2/pull || fail set_pull
+}
+
+chip_sysfs() {
+	echo /sys/devices/platform/$(cat $CONFIG/chip$1/dev_name)/gpiochip$1
+}
+
+tear_down() {
+	for chip in $CONFIG/chip*; do
+		[ -d "$chip" ] || continue
+		echo 0 > $chip/live
+		rmdir $chip/bank0/line*/hog $chip/bank0/line* $chip/bank0 $chip 2>/dev/null
+	done
+	rm -f /dev/gpiochip* /watch/*
+}
+
+# Changes to /dev for one scenario: hide_chip, fake_chip (a character device
+# that is not a GPIO chip), file_chip (a plain file), open_chip (mode 0666).
+hide_chip() { rm /dev/gpiochip$1 || fail hide_chip; }
+fake_chip() { rm /dev/gpiochip$1; mknod /dev/gpiochip$1 c 1 3 || fail fake_chip; }
+file_chip() { rm /dev/gpiochip$1; echo not a chip > /dev/gpiochip$1; }
+open_chip() { chmod 0666 /dev/gpiochip$1 || fail open_chip; }
+
+scenario() {
+	SCENARIO=$1
+	STEP=0
+	tear_down
+	build_chips
+}
+
+line_values() {
+	for index in 0 1 2; do
+		printf " %d=" $index
+		local dir=$(chip_sysfs $index) offset=0
+		while [ -e $dir/sim_gpio$offset ]; do
+			printf %s "$(cat $dir/sim_gpio$offset/value)"
+			offset=$((offset + 1))
+		done
+	done
+}
+
+# start_watcher <offset to hold on the first chip, or -> <chip>...
+# Returns once the watcher watches every line; its events go to $WORK/events.
+start_watcher() {
+	local hold_option= tries=0
+	[ "$1" = - ] || hold_option="-h $1"
+	shift
+	rm -f $WORK/ready
+	gpio-watch $hold_option $WORK/ready "$@" > $WORK/events 2> $WORK/watch-errors &
+	WATCHER=$!
+	while [ ! -e $WORK/ready ]; do
+		tries=$((tries + 1))
+		[ $tries -lt 500 ] && kill -0 $WATCHER 2>/dev/null || fail "watcher: $(cat $WORK/watch-errors)"
+		usleep 10000
+	done
+}
+
+stop_watcher() {
+	kill -TERM $WATCHER
+	wait $WATCHER || fail "watcher: $(cat $WORK/watch-errors)"
+}
+
+# step <user> <held offset on chip 0, or -> <pinrig argument>...
+# Runs pinrig as root or as an unprivileged user while the watcher records
+# the line events of the three chips, then prints
+#   @@step <scenario> <n> <status> x<stdout> x<stderr> x<events> x<trace> x<getopt> <values>
+# with the texts in hex and the values as each chip's line levels afterwards.
+step() {
+	local user=$1 hold=$2 status
+	shift 2
+	STEP=$((STEP + 1))
+	rm -f $WORK/*
+	start_watcher $hold /watch/gpiochip0 /watch/gpiochip1 /watch/gpiochip2
+	: > $TRACE/trace
+	if [ "$user" = root ]; then
+		pinrig "$@" > $WORK/out 2> $WORK/err
+	else
+		su -s /bin/sh -c 'exec pinrig "$@"' -- "$user" pinrig "$@" > $WORK/out 2> $WORK/err
+	fi
+	status=$?
+	stop_watcher
+	grep -o 'gpio_[a-z]*: .*' $TRACE/trace > $WORK/trace
+	libc-text getopt pinrig "$@" 2> $WORK/getopt
+	echo "@@step $SCENARIO $STEP $status $(hex $WORK/out) $(hex $WORK/err) $(hex $WORK/events)" \
+		"$(hex $WORK/trace) $(hex $WORK/getopt)$(line_values)"
+}
+
+boot
+. /scenarios.sh
+tear_down
+echo "@@done"
+verdict 0

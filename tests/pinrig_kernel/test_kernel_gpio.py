@@ -1,0 +1,232 @@
+"""The production pinrig with the real libgpiod on the kernel's gpio-sim chips.
+
+One virtual machine runs every scenario (pinrig_kernel_helpers.py); each
+step is checked for pinrig's status, stdout and stderr byte for byte, and for
+what the kernel saw: the line-info events (requested and released, with
+direction and active-low), the levels the kernel traced as written, and the
+levels the lines fell back to once released.
+
+Error texts come from the guest's C library: "{EBUSY}" in an expectation
+stands for its strerror(EBUSY), "{getopt}" for its getopt diagnostic for the
+same arguments.
+"""
+
+import errno
+import platform
+from dataclasses import dataclass, field
+
+import pytest
+from pinrig_kernel_helpers import Scenario, Step, boot, machine_missing
+
+# Chip 0 and chip 1 are the two pinrig searches; chip 2 must never be looked
+# at. The last line of each chip is the watcher's (unnamed).
+CHIPS = [
+    ("new_chip", 0, "led", "relay", "", "shared", "hogged", "pulled_up", "busy", ""),
+    ("hog_line", 0, 4, "output-high"),
+    ("new_chip", 1, "fan", "", "shared", ""),
+    ("new_chip", 2, "third_only", ""),
+    ("go_live", 0), ("go_live", 1), ("go_live", 2),
+    ("set_pull", 0, 5, "pull-up"),
+]
+BUSY_LINE = 6
+# After every run each line is back at its pull level (the hog stays high):
+# gpio-sim lets a released line fall back to its pull.
+AT_REST = {0: "00001100", 1: "0000", 2: "00"}
+
+USAGE = "Usage: pinrig -g <gpio_name> -d <direction> [-v <value>] [-a <active_low>]\n"
+ACTION = "At least one of -d <direction>, -v <value>, or -a <active_low> must be specified.\n"
+OUTPUT = "GPIO line {} on {} has been configured as output with value {} and active_low {}.\n"
+INPUT = "GPIO line {} on {} has been configured as input with active_low {}.\n"
+AS_IS = "GPIO line {} on {} has been configured with current settings and value {}.\n"
+NOT_FOUND = "Error: GPIO line {} not found on any gpiochip\n"
+
+
+@dataclass
+class Run:
+    """A pinrig run and what it should give."""
+    args: tuple
+    status: int = 0
+    stdout: str = ""
+    stderr: str = ""
+    events: list = field(default_factory=list)
+    trace: list = field(default_factory=list)
+    user: str = "root"
+    hold: int | None = None
+
+
+def held(chip, offset, direction, active_low=0):
+    """Line events of one request without consumer name, and its release.
+    The release clears active-low and the consumer; the direction stays."""
+    return [f'{chip} {offset} requested {direction} active_low={active_low} "?"',
+            f'{chip} {offset} released {direction} active_low=0 ""']
+
+
+def made_output(chip, offset, level):
+    """Kernel trace of a request as output at `level`, then pinrig's own write."""
+    return [f"{chip} {offset} set {level}", f"{chip} {offset} direction out (0)",
+            f"{chip} {offset} set {level}"]
+
+
+def made_input(chip, offset):
+    return [f"{chip} {offset} direction in (0)"]
+
+
+def written(chip, offset, level):
+    return [f"{chip} {offset} set {level}"]
+
+
+def out(*args, **expected):
+    return Run(args, **expected)
+
+
+SCENARIOS = {}
+
+
+def scenario(name, *runs, prepare=()):
+    SCENARIOS[name] = (Scenario(name, [Step(r.args, r.user, r.hold) for r in runs], prepare), runs)
+
+
+# Direction, value and active-low, alone and combined. Levels in the trace
+# are physical: active-low inverts the logical value pinrig was given.
+for value, active_low, level in [(1, -1, 1), (0, -1, 0), (1, 1, 0), (0, 1, 1), (7, 3, 0),
+                                 (1, 0, 1)]:
+    flags = ("-a", str(active_low)) if active_low >= 0 else ()
+    scenario(f"output_value_{value}_active_low_{active_low}",
+             out("-g", "led", "-d", "out", "-v", str(value), *flags,
+                 stdout=OUTPUT.format(0, "led", value, active_low),
+                 events=held(0, 0, "output", int(active_low > 0)), trace=made_output(0, 0, level)))
+scenario("output_without_value_drives_inactive",
+         out("-g", "led", "-d", "out", stdout=OUTPUT.format(0, "led", 0, -1),
+             events=held(0, 0, "output"), trace=made_output(0, 0, 0)))
+scenario("input", out("-g", "relay", "-d", "in", stdout=INPUT.format(1, "relay", -1),
+                      events=held(0, 1, "input"), trace=made_input(0, 1)))
+scenario("input_active_low", out("-g", "relay", "-d", "in", "-a", "1",
+                                 stdout=INPUT.format(1, "relay", 1),
+                                 events=held(0, 1, "input", 1), trace=made_input(0, 1)))
+scenario("input_ignores_value", out("-g", "relay", "-d", "in", "-v", "1",
+                                    stdout=INPUT.format(1, "relay", -1),
+                                    events=held(0, 1, "input"), trace=made_input(0, 1)))
+
+# Without -d the line keeps its direction: an input refuses the write.
+WRITE_REFUSED = "Error setting GPIO line value: {EPERM}\n"
+scenario("value_alone_on_an_input", out("-g", "relay", "-v", "1", status=1, stderr=WRITE_REFUSED,
+                                        events=held(0, 1, "input")))
+scenario("active_low_alone_on_an_input", out("-g", "relay", "-a", "1", status=1,
+                                             stderr=WRITE_REFUSED, events=held(0, 1, "input", 1)))
+scenario("output_left_by_an_earlier_run",
+         out("-g", "led", "-d", "out", "-v", "1", stdout=OUTPUT.format(0, "led", 1, -1),
+             events=held(0, 0, "output"), trace=made_output(0, 0, 1)),
+         out("-g", "led", "-v", "1", stdout=AS_IS.format(0, "led", 1),
+             events=held(0, 0, "output"), trace=written(0, 0, 1)),
+         out("-g", "led", "-a", "1", stdout=AS_IS.format(0, "led", 0),
+             events=held(0, 0, "output", 1), trace=written(0, 0, 1)),
+         out("-g", "led", "-v", "0", "-a", "0", stdout=AS_IS.format(0, "led", 0),
+             events=held(0, 0, "output"), trace=written(0, 0, 0)),
+         out("-g", "led", "-d", "in", stdout=INPUT.format(0, "led", -1),
+             events=held(0, 0, "input"), trace=made_input(0, 0)),
+         out("-g", "led", "-v", "1", status=1, stderr=WRITE_REFUSED, events=held(0, 0, "input")))
+scenario("released_output_falls_back_to_its_pull_up",
+         out("-g", "pulled_up", "-d", "out", "-v", "0", stdout=OUTPUT.format(5, "pulled_up", 0, -1),
+             events=held(0, 5, "output"), trace=made_output(0, 5, 0)))
+
+# Lines someone else holds.
+BUSY = "Error requesting GPIO line: {EBUSY}\n"
+scenario("line_hogged_by_the_kernel",
+         out("-g", "hogged", "-d", "out", "-v", "1", status=1, stderr=BUSY),
+         out("-g", "hogged", "-v", "0", status=1, stderr=BUSY))
+scenario("line_held_by_another_process",
+         out("-g", "busy", "-d", "out", "-v", "1", status=1, stderr=BUSY, hold=BUSY_LINE),
+         out("-g", "busy", "-d", "in", status=1, stderr=BUSY, hold=BUSY_LINE))
+
+# Finding the line.
+scenario("name_only_on_the_second_chip",
+         out("-g", "fan", "-d", "out", "-v", "1", stdout=OUTPUT.format(0, "fan", 1, -1),
+             events=held(1, 0, "output"), trace=made_output(1, 0, 1)))
+scenario("name_on_both_chips_takes_the_first",
+         out("-g", "shared", "-d", "out", "-v", "1", stdout=OUTPUT.format(3, "shared", 1, -1),
+             events=held(0, 3, "output"), trace=made_output(0, 3, 1)))
+scenario("names_are_case_sensitive",
+         out("-g", "FAN", "-d", "out", status=1, stderr=NOT_FOUND.format("FAN")))
+scenario("unnamed_lines_match_no_name",
+         out("-g", "", "-d", "out", status=255, stderr=USAGE + ACTION),
+         out("-g", "spare", "-d", "out", status=1, stderr=NOT_FOUND.format("spare")))
+scenario("third_chip_is_never_searched",
+         out("-g", "third_only", "-d", "out", status=1, stderr=NOT_FOUND.format("third_only")))
+
+# The chip devices.
+OPEN_FAILED = "Error opening gpiochip: {}\n"
+scenario("first_chip_missing",
+         out("-g", "fan", "-d", "out", "-v", "1", stdout=OUTPUT.format(0, "fan", 1, -1),
+             stderr=OPEN_FAILED.format("{ENOENT}"), events=held(1, 0, "output"),
+             trace=made_output(1, 0, 1)),
+         out("-g", "led", "-d", "out", status=1,
+             stderr=OPEN_FAILED.format("{ENOENT}") + NOT_FOUND.format("led")),
+         prepare=[("hide_chip", 0)])
+scenario("both_chips_missing",
+         out("-g", "fan", "-d", "out", status=1,
+             stderr=OPEN_FAILED.format("{ENOENT}") * 2 + NOT_FOUND.format("fan")),
+         prepare=[("hide_chip", 0), ("hide_chip", 1)])
+scenario("first_chip_is_another_character_device",
+         out("-g", "fan", "-d", "in", stdout=INPUT.format(0, "fan", -1),
+             stderr=OPEN_FAILED.format("{ENODEV}"), events=held(1, 0, "input"),
+             trace=made_input(1, 0)),
+         prepare=[("fake_chip", 0)])
+scenario("first_chip_is_a_plain_file",
+         out("-g", "fan", "-d", "in", stdout=INPUT.format(0, "fan", -1),
+             stderr=OPEN_FAILED.format("{ENOTTY}"), events=held(1, 0, "input"),
+             trace=made_input(1, 0)),
+         prepare=[("file_chip", 0)])
+scenario("no_permission_on_the_first_chip",
+         out("-g", "fan", "-d", "out", "-v", "1", "-a", "1", user="user",
+             stdout=OUTPUT.format(0, "fan", 1, 1), stderr=OPEN_FAILED.format("{EACCES}"),
+             events=held(1, 0, "output", 1), trace=made_output(1, 0, 0)),
+         out("-g", "led", "-d", "out", user="user", status=1,
+             stderr=OPEN_FAILED.format("{EACCES}") + NOT_FOUND.format("led")),
+         prepare=[("open_chip", 1)])
+
+# The command line.
+scenario("usage_errors",
+         out(status=255, stderr=USAGE + ACTION),
+         out("-g", "led", status=255, stderr=USAGE + ACTION),
+         out("-v", "1", "-d", "out", status=255, stderr=USAGE + ACTION),
+         out("-g", "led", "-x", status=255, stderr="{getopt}" + USAGE),
+         out("-d", "out", "-g", status=255, stderr="{getopt}" + USAGE),
+         out("-g", "led", "-d", "IN", status=1, stderr="Invalid direction: IN. Use 'in' or 'out'.\n"),
+         out("-g", "nowhere", "-d", "IN", status=1, stderr=NOT_FOUND.format("nowhere")))
+scenario("last_of_repeated_options_counts",
+         out("-g", "nowhere", "-g", "led", "-d", "in", "-d", "out", "-v", "1", "-v", "5",
+             "-a", "1", "-a", "0", stdout=OUTPUT.format(0, "led", 5, 0),
+             events=held(0, 0, "output"), trace=made_output(0, 0, 1)))
+
+
+@pytest.fixture(scope="module")
+def machine(tmp_path_factory):
+    if platform.machine() != "x86_64":
+        pytest.skip(f"SKIPPED LOUDLY: the guest is x86_64, this host is {platform.machine()}")
+    if why := machine_missing():
+        pytest.fail(why)
+    scenarios = [s for s, _ in SCENARIOS.values()]
+    result = boot(tmp_path_factory.mktemp("gpio-vm"), CHIPS, scenarios)
+    assert result.exit_status == 1, f"the guest failed (qemu {result.exit_status}):\n{result.console}"
+    return result
+
+
+def expand(text, machine, observed):
+    names = {name: machine.errors[getattr(errno, name)]
+             for name in ("EPERM", "ENOENT", "EBUSY", "ENODEV", "ENOTTY", "EACCES")}
+    return text.format(getopt=observed.getopt, **names)
+
+
+@pytest.mark.parametrize("name", SCENARIOS)
+def test_scenario(machine, name):
+    _, runs = SCENARIOS[name]
+    for number, run in enumerate(runs, 1):
+        observed = machine.steps.get((name, number))
+        assert observed, f"step {number} of {name} never reported"
+        step = f"step {number}: pinrig {' '.join(run.args)}"
+        assert (observed.status, observed.stdout, observed.stderr) == (
+            run.status, expand(run.stdout, machine, observed),
+            expand(run.stderr, machine, observed)), step
+        assert observed.events == run.events, step
+        assert observed.trace == run.trace, step
+        assert observed.values == AT_REST, step
