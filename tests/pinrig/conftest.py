@@ -16,8 +16,9 @@ USAGE = "Usage: pinrig -g <gpio_name> -d <direction> [-v <value>] [-a <active_lo
 ACTION = "At least one of -d <direction>, -v <value>, or -a <active_low> must be specified.\n"
 
 
-def line(name, direction="input", value=0, active_low=False):
-    return {"name": name, "direction": direction, "value": value, "active_low": active_low}
+def line(name, direction="input", value=0, active_low=False, pull="down", consumer=""):
+    return {"name": name, "direction": direction, "value": value, "active_low": active_low,
+            "pull": pull, "consumer": consumer}
 
 
 @dataclass
@@ -27,7 +28,8 @@ class Run:
     stdout: str
     stderr: str
     calls: list = field(default_factory=list)   # libgpiod calls, leaks and misuse
-    lines: list = field(default_factory=list)   # final state of the lines touched
+    lines: list = field(default_factory=list)   # the lines as their request left them
+    rests: list = field(default_factory=list)   # the lines touched, once released
 
 
 class Gpio:
@@ -56,8 +58,9 @@ class Gpio:
             env=dict(os.environ, GPIOSIM_CHIPS=str(description), GPIOSIM_TRACE=str(trace)))
         entries = trace.read_text().splitlines() if trace.exists() else []
         run = Run(exe, result.returncode, result.stdout, result.stderr,
-                  [e for e in entries if not e.startswith("line ")],
-                  [e for e in entries if e.startswith("line ")])
+                  [e for e in entries if not e.startswith(("line ", "rest "))],
+                  [e for e in entries if e.startswith("line ")],
+                  [e for e in entries if e.startswith("rest ")])
         assert_released_newest_first(run.calls)
         return run
 

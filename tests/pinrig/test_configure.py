@@ -130,3 +130,12 @@ def test_unopenable_chips_end_in_not_found(gpio):
         "gpiod_chip_open /dev/gpiochip0 -> NULL EACCES",
         "gpiod_chip_open /dev/gpiochip1 -> NULL ENOENT",
     ]
+
+
+@pytest.mark.parametrize("pull, level", [("down", "inactive"), ("up", "active")])
+def test_release_clears_active_low_and_the_line_falls_back_to_its_pull(gpio, pull, level):
+    gpio.chip(0, line("led", pull=pull))
+    run = gpio.run("-g", "led", "-d", "out", "-v", "1", "-a", "1")
+    assert run.status == 0
+    assert run.lines == ["line /dev/gpiochip0 0 output active_low=true value=active"]
+    assert run.rests == [f"rest /dev/gpiochip0 0 output active_low=false value={level}"]

@@ -77,3 +77,12 @@ def test_value_refused_on_an_input_line(gpio):
         "gpiod_line_config_free config#1",
         "gpiod_chip_close chip#1",
     ]
+
+
+def test_line_the_kernel_hogs_is_busy(gpio):
+    gpio.chip(0, line("led", "output", value=1, consumer="kernel-hog"))
+    run = gpio.run("-g", "led", "-d", "out", "-v", "1")
+    assert (run.status, run.stdout) == (1, "")
+    assert run.stderr == "Error requesting GPIO line: Device or resource busy\n"
+    assert "gpiod_chip_request_lines chip#1 NULL config#1 -> NULL EBUSY" in run.calls
+    assert run.lines == run.rests == []

@@ -63,6 +63,10 @@ gpiod_line_request *gpiod_chip_request_lines(gpiod_chip *chip, gpiod_request_con
 	for (const auto &entry : line_cfg->lines)
 		if (!error && entry.first >= lines.size())
 			error = EINVAL;
+	// A line hogged by the kernel or held by another process.
+	for (const auto &entry : line_cfg->lines)
+		if (!error && !lines[entry.first].consumer.empty())
+			error = EBUSY;
 	if (error) {
 		trace_failure(call, error, "NULL");
 		return nullptr;
@@ -73,9 +77,10 @@ gpiod_line_request *gpiod_chip_request_lines(gpiod_chip *chip, gpiod_request_con
 		line_model &line = lines[offset];
 		if (settings.direction != GPIOD_LINE_DIRECTION_AS_IS)
 			line.output = settings.direction == GPIOD_LINE_DIRECTION_OUTPUT;
-		if (settings.direction == GPIOD_LINE_DIRECTION_OUTPUT)
-			line.active = settings.output_value == GPIOD_LINE_VALUE_ACTIVE;
 		line.active_low = settings.active_low;
+		if (settings.direction == GPIOD_LINE_DIRECTION_OUTPUT)
+			line.high = (settings.output_value == GPIOD_LINE_VALUE_ACTIVE) != line.active_low;
+		line.consumer = "?"; // the kernel's name for a request that gave none
 		line.changed = true;
 		request->offsets.push_back(offset);
 	}

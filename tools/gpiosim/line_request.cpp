@@ -26,12 +26,27 @@ int gpiod_line_request_set_value(gpiod_line_request *request, unsigned int offse
 		trace_failure(call, error);
 		return -1;
 	}
-	request->chip->lines[offset].active = value == GPIOD_LINE_VALUE_ACTIVE;
+	gpiosim::line_model &line = request->chip->lines[offset];
+	line.high = (value == GPIOD_LINE_VALUE_ACTIVE) != line.active_low;
 	trace(call + " -> 0");
 	return 0;
 }
 
+// The lines as the request leaves them are traced first; then the kernel
+// frees them: active-low is cleared, the direction stays, and gpio-sim
+// lets the level fall back to the line's pull.
 void gpiod_line_request_release(gpiod_line_request *request)
 {
+	if (!is_live(request, "request", "gpiod_line_request_release"))
+		return;
+	gpiosim::chip_model *chip = request->chip;
+	std::vector<unsigned int> offsets = request->offsets;
 	destroy(request, "gpiod_line_request_release", "request");
+	for (unsigned int offset : offsets) {
+		gpiosim::line_model &line = chip->lines[offset];
+		trace_line("line", chip->path, offset, line);
+		line.active_low = false;
+		line.high = line.pull_up;
+		line.consumer.clear();
+	}
 }

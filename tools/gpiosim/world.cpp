@@ -24,8 +24,8 @@ struct world {
 	std::map<const void *, live_object> live;
 	std::map<std::string, int> counters;
 
-	// At exit: whatever the caller never released, and the final state of
-	// every line a request touched.
+	// At exit: whatever the caller never released, and the state every line
+	// a request touched was left in.
 	~world()
 	{
 		for (const auto &[object, entry] : live)
@@ -33,15 +33,7 @@ struct world {
 		for (const auto &[path, chip] : chips)
 			for (size_t offset = 0; offset < chip.lines.size(); offset++)
 				if (chip.lines[offset].changed)
-					write(describe_line(path, offset, chip.lines[offset]));
-	}
-
-	static std::string describe_line(const std::string &path, size_t offset, const line_model &line)
-	{
-		return "line " + path + " " + std::to_string(offset) + " " +
-		       (line.output ? "output" : "input") + " active_low=" +
-		       (line.active_low ? "true" : "false") + " value=" +
-		       (line.active ? "active" : "inactive");
+					trace_line("rest", path, offset, chip.lines[offset]);
 	}
 
 	void write(const std::string &line)
@@ -73,7 +65,12 @@ void load_chips(const nlohmann::json &chips)
 				give_up("line direction must be input or output, not " + direction);
 			lm.output = direction == "output";
 			lm.active_low = line.value("active_low", false);
-			lm.active = line.value("value", 0) != 0;
+			lm.high = (line.value("value", 0) != 0) != lm.active_low;
+			std::string pull = line.value("pull", "down");
+			if (pull != "up" && pull != "down")
+				give_up("line pull must be up or down, not " + pull);
+			lm.pull_up = pull == "up";
+			lm.consumer = line.value("consumer", "");
 			model.lines.push_back(lm);
 		}
 		the_world.chips[path] = model;
@@ -129,6 +126,14 @@ void trace(const std::string &line)
 {
 	load();
 	the_world.write(line);
+}
+
+void trace_line(const char *kind, const std::string &path, size_t offset, const line_model &line)
+{
+	trace(std::string(kind) + " " + path + " " + std::to_string(offset) + " " +
+	      (line.output ? "output" : "input") + " active_low=" +
+	      (line.active_low ? "true" : "false") + " value=" +
+	      (line.active() ? "active" : "inactive"));
 }
 
 std::string errno_name(int error)

@@ -9,13 +9,22 @@
 
 namespace gpiosim {
 
+// A line as the kernel keeps it. The level is the physical one: active-low
+// only belongs to a request, and the kernel clears it on release.
 struct line_model {
 	std::string name;
 	bool output = false;
 	bool active_low = false;
-	bool active = false; // logical value
+	bool high = false;
+	bool pull_up = false; // gpio-sim: the level a released line falls back to
+	std::string consumer; // empty while the line is free
 	bool changed = false; // touched by a request; reported at exit
+
+	bool active() const { return high != active_low; }
 };
+
+// Appends the line's state to the trace as "<kind> <path> <offset> ...".
+void trace_line(const char *kind, const std::string &path, size_t offset, const line_model &line);
 
 struct chip_model {
 	std::string path;
