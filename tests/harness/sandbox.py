@@ -54,8 +54,10 @@ mount --bind "$T/collectd" /collectd
 mount -t overlay overlay -o lowerdir=/usr/sbin,upperdir="$T/sbin",workdir="$T/sbin-work" /usr/sbin
 echo $MSGMAX > /proc/sys/kernel/msgmax
 echo $MSGMNB > /proc/sys/kernel/msgmnb
+# Opened before the caller goes on, which may mount over /dev.
+exec 3>/dev/null
 echo ready
-exec cat >/dev/null
+exec cat >&3 3>&-
 """
 
 
