@@ -1,7 +1,9 @@
 """Without /sbin/reknit the child reports the failure and the daemon goes on."""
 
+import errno
 import signal
 
+import libc
 from sandbox import wait_until
 from watch_helpers import RELOAD_QUIET, children, lines, watching
 
@@ -18,7 +20,7 @@ def test_missing_reload_script(bus):
 
     daemon.signal(signal.SIGTERM)
     assert daemon.wait() == 0
-    assert daemon.stderr.text == "exec reknit failed: No such file or directory\n"
+    assert daemon.stderr.text == f"exec reknit failed: {libc.strerror(errno.ENOENT)}\n"
     assert lines(daemon.stdout)[-3:] == ["executing reload script",
                                          "signal received - exiting",
                                          "stopping to receive service events"]

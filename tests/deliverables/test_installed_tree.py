@@ -9,9 +9,10 @@ from pathlib import Path
 
 import pytest
 
-from sandbox import BIN, MSGMAX, MSGMNB
+from sandbox import MSGMAX, MSGMNB, TARGET_BUILD, binary
 
-BUILD = Path(os.environ["APSUITE_INSTALL_BUILD"])
+# The build whose deliverables the suite runs.
+BUILD = TARGET_BUILD or Path(os.environ["APSUITE_INSTALL_BUILD"])
 SCAN_TEXT_SIZE = 10504
 
 
@@ -33,7 +34,7 @@ def expected_files():
     sysconf = "etc" if prefix == "usr" else f"{prefix}/etc"
     files = {f"{prefix}/sbin/{name}" for name in ("airsift", "linetap", "confwatch")}
     files.add(f"{sysconf}/sysctl.d/60-airsift-msgqueue.conf")
-    if (BIN / "pinrig").exists():
+    if (Path(binary("airsift")).parent / "pinrig").exists():
         files.add(f"{prefix}/bin/pinrig")
     return files
 
@@ -55,7 +56,7 @@ def test_layout_holds_the_programs_and_the_sysctl_file(image):
 
 
 def test_programs_are_built_for_the_build_machine_and_carry_no_build_host_path(image):
-    machine = re.search(r"Machine:\s+(.+)", readelf("-h", BIN / "airsift")).group(1)
+    machine = re.search(r"Machine:\s+(.+)", readelf("-h", binary("airsift"))).group(1)
     build_paths = {str(BUILD), str(BUILD.resolve()), str(Path(__file__).resolve().parents[2])}
     for program in programs(image):
         assert re.search(r"Machine:\s+(.+)", readelf("-h", program)).group(1) == machine

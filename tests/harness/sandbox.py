@@ -13,6 +13,12 @@ and System V IPC (the scan queue) is private, with message size limits
 raised for the 10504-byte scan messages. Every process a test starts joins
 that namespace through nsenter, so tests run side by side and never see the
 machine's own bus, configuration, queues or scripts.
+
+The deliverables may be built for another machine than the one the tests
+run on (aarch64 with musl): APSUITE_TARGET_BUILD names that cross build.
+Its deliverables and test helpers are then run through the emulator its
+toolchain names, while the broker, the client and the tools stay the build
+host's own.
 """
 
 import json
@@ -20,6 +26,7 @@ import os
 import pty
 import queue
 import re
+import shlex
 import shutil
 import subprocess
 import tempfile
@@ -31,6 +38,26 @@ BIN = Path(os.environ.get("APSUITE_BIN") or Path(__file__).resolve().parents[2] 
 UBUSD = os.environ.get("APSUITE_UBUSD") or str(BIN / "ubusd")
 UBUS = os.environ.get("APSUITE_UBUS") or str(BIN / "ubus")
 SANITIZED = os.environ.get("APSUITE_SANITIZE") == "1"
+
+DELIVERABLES = ("airsift", "linetap", "confwatch", "pinrig")
+_target_build = os.environ.get("APSUITE_TARGET_BUILD")
+TARGET_BUILD = Path(_target_build).resolve() if _target_build else None
+# Where the deliverables and the helpers built with them (tests/helpers) are.
+DELIVERABLE_BIN = TARGET_BUILD / "bin" if TARGET_BUILD else BIN
+HELPERS = (TARGET_BUILD / "test-helpers" if TARGET_BUILD
+           else Path(os.environ.get("APSUITE_HELPERS") or BIN.parent / "test-helpers"))
+
+
+# The command put before every program built for the target: the one the
+# cross build wrote beside its helpers (tests/helpers), unless
+# APSUITE_EMULATOR gives another (empty: run them directly).
+if "APSUITE_EMULATOR" in os.environ:
+    EMULATOR = shlex.split(os.environ["APSUITE_EMULATOR"])
+elif TARGET_BUILD:
+    EMULATOR = [arg for arg in (HELPERS / "emulator").read_text().splitlines() if arg]
+else:
+    EMULATOR = []
+
 
 # Fixed paths of the system, each replaced inside the namespace.
 BUS_DIR = "/var/run/ubus"
@@ -282,7 +309,7 @@ class Sandbox:
     # -- processes inside -----------------------------------------------------
 
     def _nsenter(self, argv):
-        return ["nsenter", "-t", str(self._holder.pid), "-m", "-i", "--", *map(str, argv)]
+        return ["nsenter", "-t", str(self._holder.pid), "-m", "-i", "--", *emulated(argv)]
 
     def run(self, argv, **kwargs):
         """Run a command inside the sandbox to completion (subprocess.run)."""
@@ -331,7 +358,34 @@ class Sandbox:
 
 
 def binary(name):
-    """Path of one of the project's executables in the build."""
-    path = BIN / name
+    """Path of one of the project's executables in the build: the
+    deliverables from the target build when there is one."""
+    path = (DELIVERABLE_BIN if name in DELIVERABLES else BIN) / name
     assert path.exists(), f"{path} is not built"
     return str(path)
+
+
+def helper(name):
+    """Path of a test helper built with the deliverables (tests/helpers)."""
+    path = HELPERS / name
+    assert path.exists(), f"{path} is not built"
+    return str(path)
+
+
+def _built_for_target(program):
+    return EMULATOR and Path(program).parent in (DELIVERABLE_BIN, HELPERS)
+
+
+def emulated(argv):
+    """argv as strings, with the emulator put before the program it runs when
+    that was built for the target; the program may follow `env` and its
+    variables."""
+    argv = [str(arg) for arg in argv]
+    position = 0
+    if argv and Path(argv[0]).name == "env":
+        position = 1
+        while position < len(argv) and "=" in argv[position]:
+            position += 1
+    if position < len(argv) and _built_for_target(argv[position]):
+        argv[position:position] = EMULATOR
+    return argv

@@ -3,6 +3,7 @@
 import errno
 import os
 
+import libc
 from linetap_helpers import (DEFAULT_THRESHOLD, END, closed_pipe_holding, judged,
                              numbered_lines, send, set_min_severity, start_linetap,
                              start_on_bus, wait_read)
@@ -64,6 +65,22 @@ def test_kilobytes_left_in_a_closed_pipe_are_all_read(bus):
     assert daemon.stderr.text == "".join(judged(line, i % 8) for i, line in enumerate(lines)) + END
 
 
+def test_cut_short_stamps_read_as_the_c_library_reads_them(bus):
+    # C libraries' scanf differ on a number cut short in its exponent: one
+    # takes "1e" or "0x1p" for a number, another refuses the whole stamp.
+    lines = ["[1e] 1|2| exponent without digits", "[0x1p] 1|3| hex without its power",
+             "[1.e] 1|1| dot then exponent", "[1e3] 1|2| whole", "[0x] 1|2| no hex digits"]
+    stdin = closed_pipe_holding("".join(line + "\n" for line in lines).encode())
+    daemon = start_linetap(bus, stdin=stdin)
+    os.close(stdin)
+    assert daemon.wait() == 0
+    expected = ""
+    for line in lines:
+        converted, _, severity = libc.stamp_scan(line)
+        expected += judged(line, severity if converted == 2 else -1)
+    assert daemon.stderr.text == expected + END
+
+
 def test_interrupted_or_empty_reads_are_not_the_end(bus):
     faults = {"STDIN_READ_ERRNOS": f"{errno.EAGAIN},{errno.EINTR},{errno.EWOULDBLOCK}"}
     daemon = start_on_bus(bus, faults=faults)
@@ -88,4 +105,4 @@ def test_other_read_errors_stop(bus):
     daemon = start_on_bus(bus, faults={"STDIN_READ_ERRNOS": str(errno.EIO)})
     send(daemon, "[1.0] 1|2| never read\n")
     assert daemon.wait() == 0
-    assert daemon.stderr.text == "Erreur de lecture du flux logread: Input/output error\n"
+    assert daemon.stderr.text == f"Erreur de lecture du flux logread: {libc.strerror(errno.EIO)}\n"

@@ -1,6 +1,9 @@
-"""pinrig-sim over simulated chips: describe the chips, run, read the trace.
+"""pinrig-sim over simulated chips: describe the chips, run, read the trace;
+and the production pinrig with no chip at all.
 
-The trace format is described in tools/gpiosim/README.md.
+The trace format is described in tools/gpiosim/README.md. The simulated
+libgpiod is built for the build host only, so a target suite runs only the
+production pinrig.
 """
 
 import json
@@ -9,11 +12,24 @@ import re
 import subprocess
 from dataclasses import dataclass, field
 
+import errno
+
+import libc
 import pytest
-from sandbox import DEFAULT_TIMEOUT, binary
+from sandbox import DEFAULT_TIMEOUT, TARGET_BUILD, binary
 
 USAGE = "Usage: pinrig -g <gpio_name> -d <direction> [-v <value>] [-a <active_low>]\n"
 ACTION = "At least one of -d <direction>, -v <value>, or -a <active_low> must be specified.\n"
+OPTSTRING = "g:d:v:a:"
+
+
+def chip_open_error(number=errno.ENOENT):
+    return f"Error opening gpiochip: {libc.strerror(number)}\n"
+
+
+def not_found(name):
+    """What pinrig prints when neither chip can be opened."""
+    return chip_open_error() * 2 + f"Error: GPIO line {name} not found on any gpiochip\n"
 
 
 def line(name, direction="input", value=0, active_low=False, pull="down", consumer=""):
@@ -85,4 +101,26 @@ def assert_released_newest_first(calls):
 
 @pytest.fixture
 def gpio(tmp_path):
+    if TARGET_BUILD:
+        pytest.skip("the simulated libgpiod runs on the build host only")
     return Gpio(tmp_path)
+
+
+class NoChips:
+    """The production pinrig in a sandbox whose /dev is empty."""
+
+    def __init__(self, sandbox):
+        self._sandbox = sandbox
+        self.argv0 = binary("pinrig")
+        sandbox.run(["mount", "-t", "tmpfs", "-o", "mode=0755", "nodev", "/dev"], check=True)
+        listing = sandbox.run(["ls", "-A", "/dev"], capture_output=True, text=True)
+        assert listing.stdout == ""
+
+    def run(self, *args):
+        result = self._sandbox.run([self.argv0, *args], capture_output=True, text=True)
+        return Run(self.argv0, result.returncode, result.stdout, result.stderr)
+
+
+@pytest.fixture
+def no_chips(sandbox):
+    return NoChips(sandbox)

@@ -3,9 +3,7 @@
 import errno
 
 import pytest
-from conftest import line
-
-NO_CHIP = "Error opening gpiochip: No such file or directory\n"
+from conftest import chip_open_error, line
 
 
 def test_output_with_value_and_active_low(gpio):
@@ -82,14 +80,14 @@ def test_direction_is_checked_only_once_the_line_is_found(gpio, on_chip, not_fou
             "gpiod_chip_close chip#1",
         ]
     else:
-        assert run.stderr == NO_CHIP + not_found
+        assert run.stderr == chip_open_error() + not_found
         assert not any("settings" in call for call in run.calls)
 
 
 def test_line_on_the_second_chip_when_the_first_is_missing(gpio):
     gpio.chip(1, line("a"), line("b"), line("fan", "output"))
     run = gpio.run("-g", "fan", "-d", "out", "-v", "1")
-    assert (run.status, run.stderr) == (0, NO_CHIP)
+    assert (run.status, run.stderr) == (0, chip_open_error())
     assert run.stdout == "GPIO line 2 on fan has been configured as output with value 1 and active_low -1.\n"
     assert run.calls[:2] == [
         "gpiod_chip_open /dev/gpiochip0 -> NULL ENOENT",
@@ -124,7 +122,7 @@ def test_unopenable_chips_end_in_not_found(gpio):
     gpio.chip(0, line("fan"), open_errno=errno.EACCES)
     run = gpio.run("-g", "fan", "-d", "in")
     assert (run.status, run.stdout) == (1, "")
-    assert run.stderr == ("Error opening gpiochip: Permission denied\n" + NO_CHIP
+    assert run.stderr == (chip_open_error(errno.EACCES) + chip_open_error()
                           + "Error: GPIO line fan not found on any gpiochip\n")
     assert run.calls == [
         "gpiod_chip_open /dev/gpiochip0 -> NULL EACCES",

@@ -2,6 +2,7 @@
 
 import errno
 
+import libc
 import pytest
 from conftest import line
 
@@ -12,17 +13,17 @@ FOUND = [
 
 
 @pytest.mark.parametrize("call, error, message, tail", [
-    ("gpiod_line_config_new", errno.ENOMEM, "Error creating line config: Cannot allocate memory", [
+    ("gpiod_line_config_new", errno.ENOMEM, "Error creating line config", [
         "gpiod_line_config_new -> NULL ENOMEM",
         "gpiod_chip_close chip#1",
     ]),
-    ("gpiod_line_settings_new", errno.ENOMEM, "Error creating line settings: Cannot allocate memory", [
+    ("gpiod_line_settings_new", errno.ENOMEM, "Error creating line settings", [
         "gpiod_line_config_new -> config#1",
         "gpiod_line_settings_new -> NULL ENOMEM",
         "gpiod_line_config_free config#1",
         "gpiod_chip_close chip#1",
     ]),
-    ("gpiod_line_config_add_line_settings", errno.E2BIG, "Error adding line settings: Argument list too long", [
+    ("gpiod_line_config_add_line_settings", errno.E2BIG, "Error adding line settings", [
         "gpiod_line_config_new -> config#1",
         "gpiod_line_settings_new -> settings#1",
         "gpiod_line_settings_set_direction settings#1 output -> 0",
@@ -32,7 +33,7 @@ FOUND = [
         "gpiod_line_config_free config#1",
         "gpiod_chip_close chip#1",
     ]),
-    ("gpiod_chip_request_lines", errno.EBUSY, "Error requesting GPIO line: Device or resource busy", [
+    ("gpiod_chip_request_lines", errno.EBUSY, "Error requesting GPIO line", [
         "gpiod_line_config_new -> config#1",
         "gpiod_line_settings_new -> settings#1",
         "gpiod_line_settings_set_direction settings#1 output -> 0",
@@ -43,7 +44,7 @@ FOUND = [
         "gpiod_line_config_free config#1",
         "gpiod_chip_close chip#1",
     ]),
-    ("gpiod_line_request_set_value", errno.EIO, "Error setting GPIO line value: Input/output error", [
+    ("gpiod_line_request_set_value", errno.EIO, "Error setting GPIO line value", [
         "gpiod_line_config_new -> config#1",
         "gpiod_line_settings_new -> settings#1",
         "gpiod_line_settings_set_direction settings#1 output -> 0",
@@ -61,7 +62,7 @@ def test_refused_call_releases_what_exists(gpio, call, error, message, tail):
     gpio.chip(0, line("led", "output"))
     gpio.fail(call, error)
     run = gpio.run("-g", "led", "-d", "out", "-v", "1")
-    assert (run.status, run.stdout, run.stderr) == (1, "", message + "\n")
+    assert (run.status, run.stdout, run.stderr) == (1, "", f"{message}: {libc.strerror(error)}\n")
     assert run.calls == FOUND + tail
 
 
@@ -69,7 +70,7 @@ def test_value_refused_on_an_input_line(gpio):
     gpio.chip(0, line("led", "input"))
     run = gpio.run("-g", "led", "-a", "1")
     assert (run.status, run.stdout) == (1, "")
-    assert run.stderr == "Error setting GPIO line value: Operation not permitted\n"
+    assert run.stderr == f"Error setting GPIO line value: {libc.strerror(errno.EPERM)}\n"
     assert run.calls[-5:] == [
         "gpiod_line_request_set_value request#1 0 inactive -> -1 EPERM",
         "gpiod_line_request_release request#1",
