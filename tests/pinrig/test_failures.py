@@ -84,6 +84,6 @@ def test_line_the_kernel_hogs_is_busy(gpio):
     gpio.chip(0, line("led", "output", value=1, consumer="kernel-hog"))
     run = gpio.run("-g", "led", "-d", "out", "-v", "1")
     assert (run.status, run.stdout) == (1, "")
-    assert run.stderr == "Error requesting GPIO line: Device or resource busy\n"
+    assert run.stderr == f"Error requesting GPIO line: {libc.strerror(errno.EBUSY)}\n"
     assert "gpiod_chip_request_lines chip#1 NULL config#1 -> NULL EBUSY" in run.calls
     assert run.lines == run.rests == []
