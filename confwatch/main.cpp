@@ -1,8 +1,7 @@
-/*
- * confwatch: runs /sbin/reknit once the "config.change" notifications of the
- * bus object "service" have been quiet for 10 s. Runs until SIGINT or SIGTERM.
- */
-#include <signal.h>
+// confwatch: runs /sbin/reknit once the "config.change" notifications of the
+// bus object "service" have been quiet for 10 s. Runs until SIGINT or
+// SIGTERM, or until it loses the bus.
+
 #include <stdio.h>
 
 extern "C" {
@@ -10,29 +9,16 @@ extern "C" {
 #include <libubus.h>
 }
 
+#include "daemon_stop.h"
+#include "reload.h"
 #include "service_watch.h"
-
-static volatile sig_atomic_t stop_requested;
-static struct uloop_timeout stop_check_timer;
-
-/* Async-signal context: no stdio here, the line is printed after the loop. */
-static void stop_signal_handler(int)
-{
-	stop_requested = 1;
-	uloop_cancelled = true;
-}
-
-static void stop_check_cb(struct uloop_timeout *)
-{
-	if (stop_requested)
-		uloop_cancelled = true;
-}
 
 int main(void)
 {
-	/* Installed before uloop_init(), which then leaves them in place. */
-	signal(SIGINT, stop_signal_handler);
-	signal(SIGTERM, stop_signal_handler);
+	// Installed before uloop_init(), which then leaves them in place. No
+	// text in the handler: stdio is not for signal handlers, the line is
+	// printed after the loop.
+	daemon_stop_install(NULL);
 
 	uloop_init();
 
@@ -42,28 +28,27 @@ int main(void)
 		return 1;
 	}
 	ubus_add_uloop(ctx);
+	daemon_stop_watch_bus(ctx, "lost connection to ubus\n");
 
 	service_watch_start(ctx);
 
 	puts("ready to receive service events");
 
-	/*
-	 * uloop_run_timeout() clears uloop_cancelled as it starts, which would
-	 * forget a stop that came during start-up. Skip the loop when one came;
-	 * a timer due at once repeats a stop that lands just before the loop.
-	 */
-	if (!stop_requested) {
-		stop_check_timer.cb = stop_check_cb;
-		uloop_timeout_set(&stop_check_timer, 0);
-		uloop_run_timeout(-1);
-	}
+	daemon_stop_run_loop();
 
-	if (stop_requested)
+	bool bus_lost = daemon_stop_bus_lost();
+	if (daemon_stop_signalled())
 		puts("signal received - exiting");
+	else if (bus_lost)
+		// A change was announced and would otherwise never be applied: run
+		// its reload now, before the teardown, instead of dropping it.
+		reload_run_pending();
 	puts("stopping to receive service events");
 
 	service_watch_stop(ctx);
 	ubus_free(ctx);
 	uloop_done();
-	return 0;
+	// Off the bus it hears nothing: fail, so that the service manager
+	// starts it again on the new broker.
+	return bus_lost ? 1 : 0;
 }

@@ -1,7 +1,10 @@
-#ifndef CONFWATCH_RELOAD_H
-#define CONFWATCH_RELOAD_H
+// Debounced reload: /sbin/reknit runs once the configuration changes have
+// been quiet for 10 s.
+#pragma once
 
-/* (Re)start the quiet time after which /sbin/reknit runs once. */
+// (Re)starts the quiet time after which /sbin/reknit runs once.
 void reload_schedule(void);
 
-#endif
+// Runs /sbin/reknit now if a reload is pending, and forgets the timer.
+// Prints "executing reload script" as the timer does.
+void reload_run_pending(void);

@@ -1,12 +1,10 @@
-#ifndef CONFWATCH_SERVICE_WATCH_H
-#define CONFWATCH_SERVICE_WATCH_H
+// Subscription to the bus object "service" and its notifications.
+#pragma once
 
 struct ubus_context;
 
-/* Find the "service" object and subscribe to it, or keep looking for it. */
+// Finds the "service" object and subscribes to it, or keeps looking for it.
 void service_watch_start(struct ubus_context *ctx);
 
-/* Drop the subscription and the subscriber, where there are any. */
+// Drops the subscription and the subscriber, where there are any.
 void service_watch_stop(struct ubus_context *ctx);
-
-#endif

@@ -3,6 +3,7 @@
 
 #include <stdio.h>
 
+#include "daemon_stop.h"
 #include "scan_queue.h"
 #include "telemetry_frame.h"
 
@@ -14,6 +15,7 @@ static const struct telemetry_daemon airsift = {
 	"Signal %d received, stopping daemon...\n",
 	"Failed to connect to ubus\n",
 	"Failed to register the ubus object: %s\n",
+	"Lost connection to ubus\n",
 };
 
 int main(void)
@@ -31,7 +33,11 @@ int main(void)
 		if (open_scan_queue()) {
 			start_scan_polling();
 			fputs("Daemon started. Listening for messages...\n", stderr);
-			telemetry_run();
+			daemon_stop_run_loop();
+			// Off the bus nothing it reads gets out: fail, so that the
+			// service manager starts it again on the new broker.
+			if (daemon_stop_bus_lost())
+				status = 1;
 		} else {
 			status = 1;
 		}

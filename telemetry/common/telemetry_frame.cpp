@@ -1,11 +1,8 @@
 #include "telemetry_frame.h"
 
-#include <errno.h>
-#include <signal.h>
 #include <stdio.h>
-#include <unistd.h>
 
-#include "signal_text.h"
+#include "daemon_stop.h"
 
 static const struct telemetry_daemon *daemon_info;
 
@@ -18,52 +15,14 @@ static struct blob_buf buffer;
 static void *data_cookie;
 static void *section_cookie;
 
-static volatile sig_atomic_t stop_seen;
-static struct uloop_timeout stop_recheck;
-
 void telemetry_frame_init(const struct telemetry_daemon *info)
 {
 	daemon_info = info;
 }
 
-static void write_all(int fd, const char *text, size_t len)
-{
-	while (len > 0) {
-		ssize_t n = write(fd, text, len);
-		if (n < 0 && errno == EINTR)
-			continue;
-		if (n <= 0)
-			return;
-		text += n;
-		len -= (size_t)n;
-	}
-}
-
-// Runs asynchronously to the loop: only write(2) and plain stores here.
-static void stop_signal_handler(int signo)
-{
-	if (signo != SIGINT && signo != SIGTERM)
-		return;
-
-	int saved_errno = errno;
-	char text[160];
-	size_t len = format_signal_text(text, sizeof(text), daemon_info->stop_message, signo);
-
-	write_all(STDERR_FILENO, text, len);
-	stop_seen = 1;
-	uloop_cancelled = true;
-	errno = saved_errno;
-}
-
 void telemetry_install_stop_handler(void)
 {
-	signal(SIGINT, stop_signal_handler);
-	signal(SIGTERM, stop_signal_handler);
-}
-
-bool telemetry_stop_requested(void)
-{
-	return stop_seen != 0;
+	daemon_stop_install(daemon_info->stop_message);
 }
 
 bool telemetry_bus_connect(void)
@@ -74,10 +33,11 @@ bool telemetry_bus_connect(void)
 		return false;
 	}
 	ubus_add_uloop(bus);
+	daemon_stop_watch_bus(bus, daemon_info->bus_lost_message);
 	return true;
 }
 
-static void subscribers_changed(struct ubus_context *, struct ubus_object *obj)
+static void subscribers_changed_cb(struct ubus_context *, struct ubus_object *obj)
 {
 	fprintf(stderr, daemon_info->subscribers_message, obj->has_subscribers ? 1 : 0);
 }
@@ -91,7 +51,7 @@ int telemetry_register_object(void)
 
 	telemetry_object.name = daemon_info->object_name;
 	telemetry_object.type = &object_type;
-	telemetry_object.subscribe_cb = subscribers_changed;
+	telemetry_object.subscribe_cb = subscribers_changed_cb;
 	telemetry_object.methods = no_methods;
 	telemetry_object.n_methods = 0;
 
@@ -109,26 +69,6 @@ void telemetry_buffer_init(void)
 bool telemetry_has_subscribers(void)
 {
 	return telemetry_object.has_subscribers;
-}
-
-// uloop_run_timeout() clears uloop_cancelled as it starts, so a signal
-// that lands between our check and that point would be forgotten. The
-// loop handles expired timers before anything else: this one, due at
-// once, restores the stop from our own flag on the first pass.
-static void restore_stop(struct uloop_timeout *)
-{
-	if (stop_seen)
-		uloop_cancelled = true;
-}
-
-void telemetry_run(void)
-{
-	if (stop_seen)
-		return;
-	stop_recheck.cb = restore_stop;
-	uloop_timeout_set(&stop_recheck, 0);
-	uloop_run_timeout(-1);
-	uloop_timeout_cancel(&stop_recheck);
 }
 
 void telemetry_bus_free(void)

@@ -1,6 +1,6 @@
 // The frame both telemetry daemons stand on: one bus connection, one
 // telemetry object without methods, one blob buffer for notifications,
-// and a stop signal that ends the event loop.
+// and the stops of daemon_stop.h: a stop signal or the loss of the bus.
 //
 // Each daemon describes itself with a telemetry_daemon table (its object
 // name, notification type, section table and messages) and keeps its own
@@ -13,9 +13,9 @@
 //	int ret = telemetry_register_object();   -> on ret != 0: teardown, exit
 //	telemetry_buffer_init();
 //	... open the input source ...
-//	telemetry_run();
+//	daemon_stop_run_loop();
 //	... close the input source ...
-//	telemetry_close();
+//	telemetry_close();                       -> exit 1 if daemon_stop_bus_lost()
 //
 // A notification is built and sent as
 //
@@ -39,6 +39,7 @@ struct telemetry_daemon {
 	const char *stop_message;        // %d: the signal number
 	const char *connect_failed_message;
 	const char *register_failed_message; // %s: the bus error text
+	const char *bus_lost_message;
 };
 
 // Remembers the daemon's table; call first, before any other function here.
@@ -47,10 +48,8 @@ void telemetry_frame_init(const struct telemetry_daemon *info);
 // SIGINT, then SIGTERM: print the stop message and end the event loop.
 void telemetry_install_stop_handler(void);
 
-// True once a stop signal arrived, whether or not the loop was running.
-bool telemetry_stop_requested(void);
-
 // Connects to the broker's default socket and adds the connection to the
+// loop; losing it later prints the lost-connection message and ends the
 // loop. On failure prints the connection message and returns false.
 bool telemetry_bus_connect(void);
 
@@ -61,10 +60,6 @@ int telemetry_register_object(void);
 void telemetry_buffer_init(void);
 
 bool telemetry_has_subscribers(void);
-
-// Runs the event loop until a stop. A stop that came before the loop
-// started skips the loop altogether.
-void telemetry_run(void);
 
 // Frees the bus connection only (for a failed registration).
 void telemetry_bus_free(void);

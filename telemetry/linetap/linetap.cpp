@@ -8,6 +8,7 @@ extern "C" {
 
 #include <stdio.h>
 
+#include "daemon_stop.h"
 #include "log_intake.h"
 #include "telemetry_frame.h"
 
@@ -19,6 +20,7 @@ static const struct telemetry_daemon linetap = {
 	"Signal %d reçu, arrêt du daemon...\n",
 	"Échec de connexion à UBus\n",
 	"Échec de l'enregistrement de l'objet UBus: %s\n",
+	"Connexion à UBus perdue\n",
 };
 
 int main(void)
@@ -41,9 +43,11 @@ int main(void)
 		return 1;
 	}
 
-	telemetry_run();
+	daemon_stop_run_loop();
 
 	log_intake_stop();
 	telemetry_close();
-	return 0;
+	// Off the bus nothing it reads gets out: fail, so that the service
+	// manager starts it again on the new broker.
+	return daemon_stop_bus_lost() ? 1 : 0;
 }

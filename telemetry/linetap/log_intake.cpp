@@ -8,10 +8,10 @@ extern "C" {
 #include <stdio.h>
 #include <unistd.h>
 
+#include "daemon_stop.h"
 #include "line_assembly.h"
 #include "log_publish.h"
 #include "log_severity.h"
-#include "telemetry_frame.h"
 #include "uci_readers.h"
 
 enum { READ_CHUNK_SIZE = 256 };
@@ -69,7 +69,7 @@ static void log_fd_cb(struct uloop_fd *u, unsigned int events)
 			return;
 		}
 		assemble_log_chunk(chunk, (size_t)n, judge_log_line, &threshold);
-	} while (draining && !telemetry_stop_requested());
+	} while (draining && !daemon_stop_signalled());
 }
 
 bool log_intake_start(void)

@@ -4,6 +4,7 @@ import signal
 
 import pytest
 
+from bus_tap import BusTap
 from watch_helpers import install_recorder, lines, watching
 
 
@@ -24,3 +25,19 @@ def test_stop_with_reload_pending(bus, signum):
                                     "stopping to receive service events"]
     assert daemon.stderr.text == ""
     assert runs() == []
+
+
+def test_teardown_gives_back_the_subscription_then_the_subscriber(bus):
+    tap = BusTap(bus)
+    service, daemon = watching(bus)
+    daemon.signal(signal.SIGTERM)
+    assert daemon.wait() == 0
+
+    frames = tap.wait_disconnected(daemon.pid)
+    subscribed = next(f for f in frames if f.type == "subscribe")
+    subscriber, target = subscribed.attrs["objid"], subscribed.attrs["target"]
+    assert target == int(service.id, 16)
+    teardown = frames[frames.index(subscribed) + 1:]
+    assert [(f.type, f.attrs.get("objid"), f.attrs.get("target")) for f in teardown] == [
+        ("unsubscribe", subscriber, target),
+        ("remove_object", subscriber, None)]

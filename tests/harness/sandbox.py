@@ -7,7 +7,8 @@ Inside it the fixed paths the daemons use are replaced by per-test ones:
     /etc/config     -> <root>/config    (uci configuration)
     /collectd       -> <root>/collectd  (scan queue key path lives here)
     /sbin           -> overlay of the machine's /sbin with <root>/sbin on top
-                       (so /sbin/reknit is the test's own, or absent)
+                       (so /sbin/reknit is the test's own, or absent, even
+                       where the machine has one)
 
 and System V IPC (the scan queue) is private, with message size limits
 raised for the 10504-byte scan messages. Every process a test starts joins
@@ -28,6 +29,7 @@ import queue
 import re
 import shlex
 import shutil
+import signal
 import subprocess
 import tempfile
 import threading
@@ -72,12 +74,18 @@ MSGMAX = 65536
 MSGMNB = 1048576
 
 DEFAULT_TIMEOUT = 20 if SANITIZED else 10
+# How long an idle daemon may take from a stop signal, or the loss of its
+# broker, to its exit: in practice a few milliseconds; a daemon that missed
+# the stop would wait for an event that never comes.
+STOP_BOUND = DEFAULT_TIMEOUT / 5
 
 _SETUP = r"""
 set -e
 mount --bind "$T/ubus" /run/ubus
 mount --bind "$T/config" /etc/config
 mount --bind "$T/collectd" /collectd
+# A whiteout: whatever the machine has at /sbin/reknit stays hidden.
+[ -e "$T/sbin/reknit" ] || mknod "$T/sbin/reknit" c 0 0
 mount -t overlay overlay -o lowerdir=/usr/sbin,upperdir="$T/sbin",workdir="$T/sbin-work" /usr/sbin
 echo $MSGMAX > /proc/sys/kernel/msgmax
 echo $MSGMNB > /proc/sys/kernel/msgmnb
@@ -337,6 +345,8 @@ class Sandbox:
         return proc
 
     def start_broker(self):
+        # A socket left by a broker that was killed would look like a ready one.
+        (self.bus_dir / "ubus.sock").unlink(missing_ok=True)
         broker = self.spawn([UBUSD], name="ubusd")
         wait_until(lambda: (self.bus_dir / "ubus.sock").exists() or not broker.running(),
                    what="bus socket")
@@ -355,6 +365,51 @@ class Sandbox:
     def subscribe(self, *paths):
         """Start `ubus subscribe` and return a Subscriber reading its lines."""
         return Subscriber(self.spawn([UBUS, "subscribe", *paths], name="ubus-subscribe"))
+
+    def strays(self):
+        """Processes inside the namespace that the test does not hold: not
+        the holder and not a started process that still runs. Whatever a
+        process left behind, its children included, shows up here."""
+        held = {self._holder.pid} | {p.pid for p in self._processes if p.running()}
+        namespace = os.readlink(f"/proc/{self._holder.pid}/ns/mnt")
+        found = []
+        for entry in Path("/proc").iterdir():
+            if not entry.name.isdigit() or int(entry.name) in held:
+                continue
+            try:
+                if os.readlink(entry / "ns" / "mnt") == namespace:
+                    found.append((int(entry.name), (entry / "cmdline").read_bytes()))
+            except OSError:
+                pass  # gone meanwhile
+        return found
+
+
+def stop_at_random(daemon, rng, latest):
+    """Send SIGINT or SIGTERM, at random, after a random pause of up to latest
+    seconds; wait for the exit, which must have status 0 within STOP_BOUND.
+    Returns the signal and the seconds from it to the exit."""
+    time.sleep(rng.uniform(0, latest))
+    signum = rng.choice([signal.SIGINT, signal.SIGTERM])
+    daemon.signal(signum)
+    sent = time.monotonic()
+    assert daemon.wait(STOP_BOUND) == 0
+    return signum, time.monotonic() - sent
+
+
+def preloaded(library, **variables):
+    """Command prefix that starts what follows with library preloaded and
+    variables set; the sanitizer runtime is told not to insist on coming
+    first, so it works in either build."""
+    asan = os.environ.get("ASAN_OPTIONS", "")
+    return ["env", f"LD_PRELOAD={library}", f"ASAN_OPTIONS={asan}:verify_asan_link_order=0",
+            *(f"{k}={v}" for k, v in variables.items())]
+
+
+def signal_before_wait(signum, call=1):
+    """Command prefix that raises signum in the daemon just before its event
+    loop waits for the call-th time (tests/harness/signal_before_wait.c)."""
+    return preloaded(os.environ["APSUITE_SIGNAL_BEFORE_WAIT"],
+                     BEFORE_WAIT_SIGNAL=int(signum), BEFORE_WAIT_CALL=call)
 
 
 def binary(name):

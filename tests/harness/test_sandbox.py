@@ -2,8 +2,10 @@
 
 import os
 import subprocess
+import sys
+from pathlib import Path
 
-from sandbox import MSGMAX, MSGMNB, Sandbox
+from sandbox import DEFAULT_TIMEOUT, MSGMAX, MSGMNB, Sandbox
 
 
 def test_fixed_paths_are_the_tests_own(sandbox):
@@ -24,6 +26,36 @@ def test_reload_script_lives_only_inside(sandbox):
     assert not os.path.exists("/sbin/reknit")
     sandbox.remove_reload_script()
     assert sandbox.run(["test", "-e", "/sbin/reknit"]).returncode == 1
+
+
+# Run on a machine of its own: the sandbox's checks of /sbin/reknit.
+ON_A_MACHINE_WITH_RELOAD_SCRIPT = """
+import sys
+sys.path.insert(0, sys.argv[1])
+from sandbox import Sandbox
+with Sandbox(sys.argv[2]) as sb:
+    print(sb.run(["test", "-e", "/sbin/reknit"]).returncode)
+    sb.install_reload_script("#!/bin/sh\\necho reloaded\\n")
+    print(sb.run(["/sbin/reknit"], capture_output=True, text=True).stdout.strip())
+    sb.remove_reload_script()
+    print(sb.run(["test", "-e", "/sbin/reknit"]).returncode)
+"""
+
+
+def test_machine_reload_script_stays_hidden(tmp_path):
+    # A machine (target image, developer's box) may have a reknit of its
+    # own. Made up here in a mount namespace: /usr/sbin holds only one.
+    machine_sbin = tmp_path / "machine-sbin"
+    machine_sbin.mkdir()
+    (machine_sbin / "reknit").write_text("#!/bin/sh\necho the machine's own\n")
+    (machine_sbin / "reknit").chmod(0o755)
+    result = subprocess.run(
+        ["unshare", "--mount", "--propagation", "private", "--", "sh", "-c",
+         'mount --bind "$1" /usr/sbin && test -x /sbin/reknit && shift && exec "$@"', "sh",
+         machine_sbin, sys.executable, "-c", ON_A_MACHINE_WITH_RELOAD_SCRIPT,
+         Path(__file__).parent, tmp_path / "sandbox"],
+        capture_output=True, text=True, timeout=DEFAULT_TIMEOUT)
+    assert result.stdout.split() == ["1", "reloaded", "1"], result.stderr
 
 
 def test_ipc_is_private_with_raised_limits(sandbox):

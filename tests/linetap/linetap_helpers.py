@@ -6,7 +6,7 @@ import struct
 import subprocess
 import termios
 
-from sandbox import binary, helper, wait_until
+from sandbox import binary, helper, preloaded, wait_until
 
 OBJECT = "telemetry_linetap"
 END = "Fin du flux logread, arrêt...\n"
@@ -27,10 +27,7 @@ def start_linetap(sb, stdin=subprocess.PIPE, faults=None):
     """Start linetap; faults (a dict of variables) preloads the stdin fault shim."""
     argv = [binary("linetap")]
     if faults is not None:
-        shim = helper("stdin_faults.so")
-        asan = os.environ.get("ASAN_OPTIONS", "")
-        argv = ["env", f"LD_PRELOAD={shim}", f"ASAN_OPTIONS={asan}:verify_asan_link_order=0",
-                *(f"{k}={v}" for k, v in faults.items()), *argv]
+        argv = preloaded(helper("stdin_faults.so"), **faults) + argv
     return sb.spawn(argv, stdin=stdin, name="linetap")
 
 

@@ -1,5 +1,6 @@
 """The "syslog" notifications of telemetry_linetap, as a subscriber sees them."""
 
+from bus_tap import BusTap
 from linetap_helpers import OBJECT, END, judged, numbered_lines, send, start_on_bus
 
 SUBSCRIBED = "UBus linetap: changement d'abonnés (has_subscribers=1)\n"
@@ -56,6 +57,7 @@ def test_every_line_of_a_burst_is_sent(bus):
 
 
 def test_nothing_is_sent_or_said_without_subscribers(bus):
+    tap = BusTap(bus)
     daemon = start_on_bus(bus)
     send(daemon, "[1.0] 1|1| before\n")
     daemon.stderr.wait_for("Log accepted: [1.0] 1|1| before")
@@ -72,3 +74,7 @@ def test_nothing_is_sent_or_said_without_subscribers(bus):
     assert daemon.stderr.text == (judged("[1.0] 1|1| before", 1) + SUBSCRIBED
                                   + judged("[2.0] 1|1| while subscribed", 1) + UNSUBSCRIBED
                                   + judged("[3.0] 1|1| after", 1) + END)
+    # What it asked of the broker, whether anyone would have heard it or not.
+    notified = [f for f in tap.wait_disconnected(daemon.pid) if f.type == "notify"]
+    assert [f.attrs["method"] for f in notified] == ["syslog"]
+    assert b"1|1| while subscribed" in notified[0].data

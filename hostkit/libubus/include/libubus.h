@@ -13,10 +13,12 @@
  * event) wait for it; what arrives meanwhile is queued and delivered from
  * the loop afterwards, in order.
  *
- * When the broker goes away, the connection_lost handler of the context
- * runs. The default one takes the socket out of the loop; from then on
- * every call fails with UBUS_STATUS_CONNECTION_FAILED and the program keeps
- * running without the bus.
+ * When the broker goes away, the socket's uloop callback reads the end of
+ * the stream and runs the connection_lost handler of the context. The
+ * default one ends the loop only while the socket is still in it, and the
+ * loop takes a hung-up socket out before the callback runs: the program
+ * mostly keeps running without the bus, every call failing with
+ * UBUS_STATUS_CONNECTION_FAILED. A program that must notice sets its own.
  */
 #ifndef __LIBUBUS_H
 #define __LIBUBUS_H

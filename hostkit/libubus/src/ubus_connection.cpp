@@ -23,19 +23,15 @@ static int64_t now_ms(void)
 	return (int64_t)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
 }
 
+/*
+ * Ends the loop while the socket is still in it. The loop takes a hung-up
+ * socket out before its callback runs, so mostly this does nothing and the
+ * program goes on without the bus: programs that must not set their own.
+ */
 static void ubus_default_connection_lost(struct ubus_context *ctx)
 {
 	if (ctx->sock.registered)
-		uloop_fd_delete(&ctx->sock);
-}
-
-static void connection_lost(struct ubus_context *ctx)
-{
-	if (!ctx->connected)
-		return;
-	ctx->connected = false;
-	if (ctx->connection_lost)
-		ctx->connection_lost(ctx);
+		uloop_end();
 }
 
 int ubus_send_frame(struct ubus_context *ctx, struct ubus_wire_buf *b)
@@ -55,10 +51,8 @@ int ubus_send_frame(struct ubus_context *ctx, struct ubus_wire_buf *b)
 			poll(&pfd, 1, -1);
 			continue;
 		}
-		if (n <= 0) {
-			connection_lost(ctx);
-			return UBUS_STATUS_CONNECTION_FAILED;
-		}
+		if (n <= 0)
+			return UBUS_STATUS_CONNECTION_FAILED;  /* the read callback sees the end */
 		done += n;
 	}
 	return UBUS_STATUS_OK;
@@ -206,6 +200,11 @@ static void pending_timer_cb(struct uloop_timeout *t)
 	process_pending(ctx);
 }
 
+/*
+ * The socket's read callback, and the only place that declares the
+ * connection lost: once it reads the end of the stream (or garbage), it
+ * runs the program's connection_lost handler, as the platform's does.
+ */
 static void ubus_handle_data(struct uloop_fd *u, unsigned int events)
 {
 	struct ubus_context *ctx = container_of(u, struct ubus_context, sock);
@@ -216,12 +215,19 @@ static void ubus_handle_data(struct uloop_fd *u, unsigned int events)
 		uloop_fd_delete(u);
 		return;
 	}
-	bool open = read_available(ctx);
-	if (!split_frames(ctx))
-		open = false;  /* garbage from the broker: treat as lost */
-	process_pending(ctx);
-	if (!open)
-		connection_lost(ctx);
+	bool open;
+	do {
+		open = read_available(ctx);
+		if (!split_frames(ctx))
+			open = false;  /* garbage from the broker: treat as lost */
+		process_pending(ctx);
+		/* A hung-up socket is out of the loop and gets no second call. */
+	} while (open && ctx->connected && (u->eof || u->error));
+	if (open || !ctx->connected)
+		return;
+	ctx->connected = false;
+	if (ctx->connection_lost)
+		ctx->connection_lost(ctx);
 }
 
 void ubus_request_init(struct ubus_context *ctx, struct ubus_sync_request *sr)
@@ -278,8 +284,8 @@ int ubus_request_sync(struct ubus_context *ctx, struct ubus_sync_request *sr,
 			continue;
 		bool open = read_available(ctx);
 		if (!split_frames(ctx) || !open) {
+			/* the socket stays in the loop, whose read callback sees the end */
 			ret = UBUS_STATUS_CONNECTION_FAILED;
-			connection_lost(ctx);
 			break;
 		}
 	}

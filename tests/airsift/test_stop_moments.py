@@ -1,0 +1,38 @@
+"""A stop signal ends airsift whenever it comes."""
+
+import random
+import signal
+
+import pytest
+
+from airsift_support import STARTED, ap, configure, post, scan, start
+from sandbox import STOP_BOUND, binary, signal_before_wait, stop_at_random
+
+
+def stopped(signum):
+    return f"Signal {int(signum)} received, stopping daemon...\n"
+
+
+@pytest.mark.parametrize("call", [1, 2])
+def test_stop_just_before_the_loop_waits(bus, call):
+    configure(bus)
+    daemon = bus.spawn(signal_before_wait(signal.SIGTERM, call) + [binary("airsift")],
+                       name="airsift")
+    assert daemon.wait(STOP_BOUND) == 0
+    assert daemon.stderr.text == STARTED + stopped(signal.SIGTERM)
+
+
+def test_stops_at_random_moments(bus):
+    configure(bus)
+    rng = random.Random()
+    slowest = 0.0
+    for _ in range(8):
+        daemon = start(bus)
+        # Sometimes a scan to report, so that the stop may land in its tick.
+        if rng.random() < 0.5:
+            post(bus, scan([ap("00:00:00:00:00:01")]))
+        signum, took = stop_at_random(daemon, rng, 0.25)
+        slowest = max(slowest, took)
+        assert daemon.stderr.text.startswith(STARTED)
+        assert daemon.stderr.text.count(stopped(signum)) == 1
+    print(f"airsift: slowest exit {slowest:.3f} s after its stop signal")

@@ -1,0 +1,37 @@
+"""The reload script starts with the signal state of a fresh process, not the daemon's."""
+
+import signal
+
+from watch_helpers import RELOAD_QUIET, lines, watching
+from sandbox import wait_until
+
+# Changed by the event loop or the daemon: ignored, or caught.
+CHANGED = (signal.SIGPIPE, signal.SIGCHLD, signal.SIGINT, signal.SIGTERM)
+
+
+def test_script_gets_default_signals_and_an_empty_mask(bus):
+    state = bus.root / "signals"
+    pipeline = bus.root / "pipeline"
+    # The writer stops at its first write after head has gone, by SIGPIPE;
+    # with SIGPIPE ignored it would go on (for ever, without the bound).
+    bus.install_reload_script(f"""#!/bin/sh
+sed -n 's/^\\(SigIgn\\|SigBlk\\):[[:space:]]*//p' /proc/$$/status > {state}
+{{ i=0; while [ $i -lt 100000 ]; do echo x || break; i=$((i+1)); done
+  echo "writer went on" >> {pipeline}; }} | head -1 > /dev/null
+echo "pipeline ended" >> {pipeline}
+""")
+    service, daemon = watching(bus)
+    assert service.notify("config.change") == 0
+
+    wait_until(lambda: pipeline.exists() and "ended" in pipeline.read_text(),
+               timeout=RELOAD_QUIET + 10, what="the script's pipeline to end")
+    assert pipeline.read_text() == "pipeline ended\n"
+    ignored, blocked = (int(mask, 16) for mask in state.read_text().split())
+    assert [s.name for s in CHANGED if ignored & 1 << (s - 1)] == []
+    assert blocked == 0
+
+    daemon.signal(signal.SIGTERM)
+    assert daemon.wait() == 0
+    assert lines(daemon.stdout)[-3:] == ["executing reload script",
+                                         "signal received - exiting",
+                                         "stopping to receive service events"]

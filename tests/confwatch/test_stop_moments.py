@@ -1,0 +1,42 @@
+"""A stop signal ends confwatch whenever it comes, with no bus event after it."""
+
+import random
+import signal
+
+import pytest
+
+from sandbox import STOP_BOUND, binary, signal_before_wait, stop_at_random
+from watch_helpers import Service, lines, watching
+
+STOPPED = ["signal received - exiting", "stopping to receive service events"]
+
+
+@pytest.mark.parametrize("call", [1, 2])
+def test_stop_just_before_the_loop_waits(bus, call):
+    # Raised after the loop last looked at its stop flag, before its wait:
+    # at the first wait, or at the one after a notification. No event
+    # follows, so nothing but the stop can wake the loop.
+    service = Service(bus)
+    daemon = bus.spawn(signal_before_wait(signal.SIGTERM, call) + [binary("confwatch")],
+                       name="confwatch")
+    if call == 2:
+        service.wait_subscribed()
+        assert service.notify("other.event") == 0
+    assert daemon.wait(STOP_BOUND) == 0
+    assert lines(daemon.stdout) == ["subscribed to service object",
+                                    "ready to receive service events", *STOPPED]
+
+
+def test_stops_at_random_moments(bus):
+    rng = random.Random()
+    slowest = 0.0
+    for _ in range(8):
+        service, daemon = watching(bus)
+        # Sometimes a notification, so that the stop may land in its callback.
+        if rng.random() < 0.5:
+            service.send("notify other.event")
+        slowest = max(slowest, stop_at_random(daemon, rng, 0.02)[1])
+        assert lines(daemon.stdout) == ["subscribed to service object",
+                                        "ready to receive service events", *STOPPED]
+        service.proc.kill()
+    print(f"confwatch: slowest exit {slowest:.3f} s after its stop signal")

@@ -1,0 +1,46 @@
+"""A stop signal ends linetap whenever it comes, with no input after it."""
+
+import random
+import signal
+import subprocess
+
+import pytest
+
+from linetap_helpers import OBJECT, judged, send, start_on_bus
+from sandbox import STOP_BOUND, binary, signal_before_wait, stop_at_random
+
+LINE = "[1.0] 1|1| one line"
+
+
+def stopped(signum):
+    return f"Signal {int(signum)} reçu, arrêt du daemon...\n"
+
+
+@pytest.mark.parametrize("call", [1, 2])
+def test_stop_just_before_the_loop_waits(bus, call):
+    # Raised after the loop last looked at its stop flag, before its wait:
+    # at the first wait, or at the one after a line was read. The input
+    # stays open and silent, so nothing but the stop can wake the loop.
+    daemon = bus.spawn(signal_before_wait(signal.SIGTERM, call) + [binary("linetap")],
+                       stdin=subprocess.PIPE, name="linetap")
+    if call == 2:
+        bus.wait_for_object(OBJECT)
+        send(daemon, LINE + "\n")
+    assert daemon.wait(STOP_BOUND) == 0
+    read = judged(LINE, 1) if call == 2 else ""
+    assert daemon.stderr.text == read + stopped(signal.SIGTERM)
+
+
+def test_stops_at_random_moments(bus):
+    rng = random.Random()
+    slowest = 0.0
+    for _ in range(8):
+        daemon = start_on_bus(bus)
+        # Sometimes a line to read, so that the stop may land in its callback.
+        if rng.random() < 0.5:
+            send(daemon, LINE + "\n")
+        signum, took = stop_at_random(daemon, rng, 0.02)
+        slowest = max(slowest, took)
+        assert daemon.stderr.text.count(stopped(signum)) == 1
+        assert daemon.stderr.text.replace(stopped(signum), "") in ("", judged(LINE, 1))
+    print(f"linetap: slowest exit {slowest:.3f} s after its stop signal")
