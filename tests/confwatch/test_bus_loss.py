@@ -6,7 +6,7 @@ import time
 
 from sandbox import DEFAULT_TIMEOUT, STOP_BOUND, wait_until
 from watch_helpers import (RELOAD_QUIET, Service, install_recorder, lines, start_confwatch,
-                           wait_for_runs, watching)
+                           wait_for_runs, watching_in_loop)
 
 LOST = "lost connection to ubus\n"
 
@@ -21,7 +21,7 @@ def kill_broker(sb, daemon):
 
 def test_broker_killed_under_the_daemon(bus):
     runs = install_recorder(bus)
-    service, daemon = watching(bus)
+    service, daemon = watching_in_loop(bus)
 
     status, took = kill_broker(bus, daemon)
     print(f"confwatch exited {took:.3f} s after the broker was killed")
@@ -42,7 +42,7 @@ def test_broker_killed_under_the_daemon(bus):
 
 def test_pending_reload_runs_before_the_exit(bus):
     runs = install_recorder(bus)
-    service, daemon = watching(bus)
+    service, daemon = watching_in_loop(bus)
     assert service.notify("config.change") == 0
     changed = time.time()
 

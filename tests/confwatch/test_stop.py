@@ -5,7 +5,7 @@ import signal
 import pytest
 
 from bus_tap import BusTap
-from watch_helpers import install_recorder, lines, watching
+from watch_helpers import install_recorder, lines, watching, watching_in_loop
 
 
 @pytest.mark.parametrize("signum", [signal.SIGTERM, signal.SIGINT])
@@ -29,7 +29,7 @@ def test_stop_with_reload_pending(bus, signum):
 
 def test_teardown_gives_back_the_subscription_then_the_subscriber(bus):
     tap = BusTap(bus)
-    service, daemon = watching(bus)
+    service, daemon = watching_in_loop(bus)
     daemon.signal(signal.SIGTERM)
     assert daemon.wait() == 0
 

@@ -6,7 +6,7 @@ import signal
 import pytest
 
 from sandbox import STOP_BOUND, binary, signal_before_wait, stop_at_random
-from watch_helpers import Service, lines, watching
+from watch_helpers import Service, lines, watching_in_loop
 
 STOPPED = ["signal received - exiting", "stopping to receive service events"]
 
@@ -18,9 +18,11 @@ def test_stop_just_before_the_loop_waits(bus, call):
     # follows, so nothing but the stop can wake the loop.
     service = Service(bus)
     daemon = bus.spawn(signal_before_wait(signal.SIGTERM, call) + [binary("confwatch")],
-                       name="confwatch")
+                       use_pty=True, name="confwatch")
     if call == 2:
-        service.wait_subscribed()
+        # Sent once the start-up's requests are done, so that the loop,
+        # not a request waiting for its answer, takes it in.
+        daemon.stdout.wait_for("ready to receive service events")
         assert service.notify("other.event") == 0
     assert daemon.wait(STOP_BOUND) == 0
     assert lines(daemon.stdout) == ["subscribed to service object",
@@ -31,7 +33,7 @@ def test_stops_at_random_moments(bus):
     rng = random.Random()
     slowest = 0.0
     for _ in range(8):
-        service, daemon = watching(bus)
+        service, daemon = watching_in_loop(bus)
         # Sometimes a notification, so that the stop may land in its callback.
         if rng.random() < 0.5:
             service.send("notify other.event")

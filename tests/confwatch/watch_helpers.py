@@ -29,6 +29,15 @@ def watching(sb, use_pty=False):
     return service, daemon
 
 
+def watching_in_loop(sb):
+    """As watching, and confwatch's start-up is over: the answer to its
+    subscription may come after the service learnt of it, and a stop or a
+    lost bus before that answer cuts the subscription short."""
+    service, daemon = watching(sb, use_pty=True)
+    daemon.stdout.wait_for("ready to receive service events")
+    return service, daemon
+
+
 class Service:
     """fake-service driven through its standard input."""
 

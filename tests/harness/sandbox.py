@@ -348,8 +348,9 @@ class Sandbox:
         # A socket left by a broker that was killed would look like a ready one.
         (self.bus_dir / "ubus.sock").unlink(missing_ok=True)
         broker = self.spawn([UBUSD], name="ubusd")
-        wait_until(lambda: (self.bus_dir / "ubus.sock").exists() or not broker.running(),
-                   what="bus socket")
+        # Its socket file exists from bind() on, but connections are refused
+        # until listen(): wait for the latter.
+        wait_until(lambda: listening(broker.pid) or not broker.running(), what="bus socket")
         assert broker.running(), f"ubusd exited: {broker.stderr.text}"
         return broker
 
@@ -382,6 +383,21 @@ class Sandbox:
             except OSError:
                 pass  # gone meanwhile
         return found
+
+
+def listening(pid):
+    """True once the process holds a Unix socket that accepts connections."""
+    try:
+        links = [os.readlink(f"/proc/{pid}/fd/{fd}") for fd in os.listdir(f"/proc/{pid}/fd")]
+    except OSError:
+        return False
+    inodes = {link[len("socket:["):-1] for link in links if link.startswith("socket:[")}
+    with open("/proc/net/unix") as table:
+        next(table)  # Num RefCount Protocol Flags Type St Inode Path
+        for fields in (line.split() for line in table):
+            if fields[6] in inodes and int(fields[3], 16) & 0x10000:  # __SO_ACCEPTCON
+                return True
+    return False
 
 
 def stop_at_random(daemon, rng, latest):

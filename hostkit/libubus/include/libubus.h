@@ -14,10 +14,10 @@
  * the loop afterwards, in order.
  *
  * When the broker goes away, the socket's uloop callback reads the end of
- * the stream and runs the connection_lost handler of the context. The
- * default one ends the loop only while the socket is still in it, and the
- * loop takes a hung-up socket out before the callback runs: the program
- * mostly keeps running without the bus, every call failing with
+ * the stream and runs the connection_lost handler of the context; nothing
+ * else calls it. The default one takes the socket out of the loop, where
+ * the loop has not done so already for a hung-up socket: the program keeps
+ * running without the bus, every call failing with
  * UBUS_STATUS_CONNECTION_FAILED. A program that must notice sets its own.
  */
 #ifndef __LIBUBUS_H

@@ -24,14 +24,14 @@ static int64_t now_ms(void)
 }
 
 /*
- * Ends the loop while the socket is still in it. The loop takes a hung-up
- * socket out before its callback runs, so mostly this does nothing and the
- * program goes on without the bus: programs that must not set their own.
+ * Takes the socket out of the loop (the loop has mostly done so already, for
+ * a hung-up socket): the program goes on without the bus. Programs that
+ * must not go on set their own.
  */
 static void ubus_default_connection_lost(struct ubus_context *ctx)
 {
 	if (ctx->sock.registered)
-		uloop_end();
+		uloop_fd_delete(&ctx->sock);
 }
 
 int ubus_send_frame(struct ubus_context *ctx, struct ubus_wire_buf *b)
