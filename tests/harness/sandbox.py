@@ -423,8 +423,8 @@ def preloaded(library, **variables):
 
 def signal_before_wait(signum, call=1):
     """Command prefix that raises signum in the daemon just before its event
-    loop waits for the call-th time (tests/harness/signal_before_wait.c)."""
-    return preloaded(os.environ["APSUITE_SIGNAL_BEFORE_WAIT"],
+    loop waits for the call-th time (tests/helpers/signal_before_wait.c)."""
+    return preloaded(helper("signal_before_wait.so"),
                      BEFORE_WAIT_SIGNAL=int(signum), BEFORE_WAIT_CALL=call)
 
 
