@@ -2,14 +2,18 @@
 // chips while another program uses them, one event a line on stdout:
 //   <chip index> <offset> requested|released|reconfigured input|output active_low=0|1 "<consumer>"
 //
-//   gpio-watch [-h <offset>] <ready file> <chip path>...
+//   opened <file name>
+//
+//   gpio-watch [-h <offset>] [-o <folder>] <ready file> <chip path>...
 //
 // Once every line is watched it creates the ready file. On SIGTERM it
 // requests and releases the last line of each chip (as is, so no level or
 // direction changes) and exits when all those releases came back: the
 // kernel delivers a chip's events in order, so by then every earlier event
 // has been read. -h holds that line of the first chip as an input for the
-// whole run, as a second user of the chip would.
+// whole run, as a second user of the chip would. -o also reports every file
+// opened in the folder; the kernel queues those events as the file is opened,
+// so they are all waiting by the time the stop comes.
 
 #include <errno.h>
 #include <fcntl.h>
@@ -19,6 +23,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
 static constexpr int MAX_CHIPS = 4;
@@ -115,6 +120,22 @@ static void watch_all_lines(gpiod_chip *chip, watched_chip *watched)
 	watched->mark = lines - 1;
 }
 
+// Reports the opens queued so far; the descriptor does not block.
+static void report_opens(int opens)
+{
+	alignas(inotify_event) char buffer[4096];
+	ssize_t length;
+	while ((length = read(opens, buffer, sizeof(buffer))) > 0) {
+		for (ssize_t at = 0; at < length;) {
+			const inotify_event *event = (const inotify_event *)(buffer + at);
+			if (event->len)
+				printf("opened %s\n", event->name);
+			at += sizeof(inotify_event) + event->len;
+		}
+	}
+	fflush(stdout);
+}
+
 static bool all_marks_released(const watched_chip *chips, int count)
 {
 	for (int i = 0; i < count; i++)
@@ -126,15 +147,19 @@ static bool all_marks_released(const watched_chip *chips, int count)
 int main(int argc, char **argv)
 {
 	int hold = -1;
+	const char *opens_folder = NULL;
 	int opt;
-	while ((opt = getopt(argc, argv, "h:")) != -1) {
-		if (opt != 'h')
+	while ((opt = getopt(argc, argv, "h:o:")) != -1) {
+		if (opt == 'h')
+			hold = atoi(optarg);
+		else if (opt == 'o')
+			opens_folder = optarg;
+		else
 			return 2;
-		hold = atoi(optarg);
 	}
 	int count = argc - optind - 1;
 	if (count < 1 || count > MAX_CHIPS) {
-		fputs("usage: gpio-watch [-h <offset>] <ready file> <chip path>...\n", stderr);
+		fputs("usage: gpio-watch [-h <offset>] [-o <folder>] <ready file> <chip path>...\n", stderr);
 		return 2;
 	}
 	const char *ready_path = argv[optind];
@@ -147,7 +172,7 @@ int main(int argc, char **argv)
 	signal(SIGTERM, stop_cb);
 
 	watched_chip chips[MAX_CHIPS] = {};
-	pollfd fds[MAX_CHIPS];
+	pollfd fds[MAX_CHIPS + 1];
 	for (int i = 0; i < count; i++) {
 		const char *path = argv[optind + 1 + i];
 		gpiod_chip *chip = gpiod_chip_open(path);
@@ -163,6 +188,16 @@ int main(int argc, char **argv)
 		watch_all_lines(chip, &chips[i]);
 		fds[i] = {gpiod_chip_get_fd(chip), POLLIN, 0};
 	}
+	int opens = -1;
+	if (opens_folder) {
+		opens = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+		if (opens < 0 || inotify_add_watch(opens, opens_folder, IN_OPEN) < 0) {
+			perror("gpio-watch: watching opens");
+			return 1;
+		}
+	}
+	fds[count] = {opens, POLLIN, 0}; // poll skips a negative descriptor
+
 	int ready = open(ready_path, O_WRONLY | O_CREAT, 0644);
 	if (ready < 0) {
 		perror("gpio-watch: ready file");
@@ -185,7 +220,7 @@ int main(int argc, char **argv)
 			}
 		}
 		timespec limit = {STOP_TIMEOUT_MS / 1000, 0};
-		int ready_fds = ppoll(fds, count, marking ? &limit : NULL, &waiting);
+		int ready_fds = ppoll(fds, count + 1, marking ? &limit : NULL, &waiting);
 		if (ready_fds < 0 && errno == EINTR)
 			continue;
 		if (ready_fds <= 0) {
@@ -195,6 +230,10 @@ int main(int argc, char **argv)
 		for (int i = 0; i < count; i++)
 			if (fds[i].revents & POLLIN)
 				report_event(i, &chips[i]);
+		if (fds[count].revents & POLLIN)
+			report_opens(opens);
 	}
+	if (opens >= 0)
+		report_opens(opens);
 	return 0;
 }

@@ -2,7 +2,7 @@
 # /init of the kernel GPIO test machine. It loads configfs and gpio-sim, then
 # runs /scenarios.sh, which the host writes: a build_chips function and a
 # list of `scenario` and `step` calls. For each step it prints one framed
-# line on the console (see report_step); the host holds the expectations.
+# line on the console (see step); the host holds the expectations.
 # The verdict leaves through isa-debug-exit: 0 (qemu exits 1) when every
 # step was run, 1 (qemu exits 3) when the machine itself failed.
 
@@ -76,7 +76,7 @@ go_live() {
 # input (it is one already) shows where the chip's numbers start.
 report_base() {
 	: > $TRACE/trace
-	start_watcher 0 /watch/gpiochip$1
+	start_watcher "-h 0" /watch/gpiochip$1
 	stop_watcher
 	local number=$(sed -n 's/.*gpio_direction: *\([0-9]*\) .*/\1/p' $TRACE/trace)
 	[ -n "$number" ] || fail "no trace for chip$1"
@@ -126,14 +126,13 @@ line_values() {
 	done
 }
 
-# start_watcher <offset to hold on the first chip, or -> <chip>...
+# start_watcher "<gpio-watch options>" <chip>...
 # Returns once the watcher watches every line; its events go to $WORK/events.
 start_watcher() {
-	local hold_option= tries=0
-	[ "$1" = - ] || hold_option="-h $1"
+	local options=$1 tries=0
 	shift
 	rm -f $WORK/ready
-	gpio-watch $hold_option $WORK/ready "$@" > $WORK/events 2> $WORK/watch-errors &
+	gpio-watch $options $WORK/ready "$@" > $WORK/events 2> $WORK/watch-errors &
 	WATCHER=$!
 	while [ ! -e $WORK/ready ]; do
 		tries=$((tries + 1))
@@ -149,15 +148,18 @@ stop_watcher() {
 
 # step <user> <held offset on chip 0, or -> <pinrig argument>...
 # Runs pinrig as root or as an unprivileged user while the watcher records
-# the line events of the three chips, then prints
-#   @@step <scenario> <n> <status> x<stdout> x<stderr> x<events> x<trace> x<getopt> <values>
-# with the texts in hex and the values as each chip's line levels afterwards.
+# the line events of the three chips and the opens in /dev, then prints
+#   @@step <scenario> <n> <status> x<stdout> x<stderr> x<events> x<trace> x<opened> x<getopt> <values>
+# with the texts in hex, the chip nodes opened in /dev and the values as each
+# chip's line levels afterwards.
 step() {
 	local user=$1 hold=$2 status
 	shift 2
 	STEP=$((STEP + 1))
 	rm -f $WORK/*
-	start_watcher $hold /watch/gpiochip0 /watch/gpiochip1 /watch/gpiochip2
+	local options="-o /dev"
+	[ "$hold" = - ] || options="$options -h $hold"
+	start_watcher "$options" /watch/gpiochip0 /watch/gpiochip1 /watch/gpiochip2
 	: > $TRACE/trace
 	if [ "$user" = root ]; then
 		pinrig "$@" > $WORK/out 2> $WORK/err
@@ -166,10 +168,12 @@ step() {
 	fi
 	status=$?
 	stop_watcher
+	sed -n 's/^opened \(gpiochip[0-9]*\)$/\1/p' $WORK/events > $WORK/opened
+	sed -i '/^opened /d' $WORK/events
 	grep -o 'gpio_[a-z]*: .*' $TRACE/trace > $WORK/trace
 	libc-text getopt pinrig "$@" 2> $WORK/getopt
 	echo "@@step $SCENARIO $STEP $status $(hex $WORK/out) $(hex $WORK/err) $(hex $WORK/events)" \
-		"$(hex $WORK/trace) $(hex $WORK/getopt)$(line_values)"
+		"$(hex $WORK/trace) $(hex $WORK/opened) $(hex $WORK/getopt)$(line_values)"
 }
 
 boot

@@ -19,7 +19,7 @@ HERE = Path(__file__).resolve().parent
 ROOT = HERE.parents[1]
 VM = Path(os.environ.get("APSUITE_GPIO_VM", ROOT / "deps" / "gpio-vm"))
 BIN = Path(os.environ.get("APSUITE_BIN", ROOT / "build" / "bin"))
-BOOT_TIMEOUT = 900
+BOOT_TIMEOUT = 420  # about a minute normally, under TCG
 
 
 @dataclass
@@ -44,6 +44,7 @@ class Observed:
     stderr: str
     events: list       # "<chip> <offset> requested|released|reconfigured ..."
     trace: list        # "<chip> <offset> direction out (0)", "<chip> <offset> set 1"
+    opened: list       # chip nodes of /dev opened, in order ("gpiochip0")
     getopt: str        # the C library's getopt diagnostic for the same arguments
     values: dict       # chip index -> levels of its lines after the run, "0100..."
 
@@ -54,6 +55,7 @@ class Machine:
     steps: dict        # (scenario, step number) -> Observed
     console: str
     exit_status: int
+    failure: str       # what stopped the guest early, or ""
 
 
 def scenario_script(chips, scenarios):
@@ -134,7 +136,7 @@ def _trace_lines(text, bases):
 
 
 def parse_console(console, exit_status):
-    errors, steps, bases = {}, {}, {}
+    errors, steps, bases, failure = {}, {}, {}, ""
     for line in console.splitlines():
         # The firmware's terminal codes may precede the first frame.
         if "@@" not in line:
@@ -144,15 +146,17 @@ def parse_console(console, exit_status):
             for entry in _text("x" + fields[0]).splitlines():
                 number, text = entry.split(" ", 1)
                 errors[int(number)] = text
+        elif kind == "fail":
+            failure = " ".join(fields)
         elif kind == "base":
             bases[int(fields[0])] = int(fields[1])
         elif kind == "step":
-            name, number, status, out, err, events, trace, getopt, *values = fields
+            name, number, status, out, err, events, trace, opened, getopt, *values = fields
             steps[name, int(number)] = Observed(
                 int(status), _text(out), _text(err), _text(events).splitlines(),
-                _trace_lines(_text(trace), bases), _text(getopt),
+                _trace_lines(_text(trace), bases), _text(opened).split(), _text(getopt),
                 {int(v.split("=")[0]): v.split("=")[1] for v in values})
-    return Machine(errors, steps, console, exit_status)
+    return Machine(errors, steps, console, exit_status, failure)
 
 
 def machine_missing():
