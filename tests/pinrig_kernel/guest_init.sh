@@ -105,7 +105,7 @@ tear_down() {
 # that is not a GPIO chip), file_chip (a plain file), open_chip (mode 0666).
 hide_chip() { rm /dev/gpiochip$1 || fail hide_chip; }
 fake_chip() { rm /dev/gpiochip$1; mknod /dev/gpiochip$1 c 1 3 || fail fake_chip; }
-file_chip() { rm /dev/gpiochip$1; echo not a chip > /dev/gpiochip$1; }
+file_chip() { rm /dev/gpiochip$1; echo not a chip > /dev/gpiochip$1 || fail file_chip; }
 open_chip() { chmod 0666 /dev/gpiochip$1 || fail open_chip; }
 
 scenario() {

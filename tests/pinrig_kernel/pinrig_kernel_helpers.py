@@ -86,7 +86,8 @@ def pack_initramfs(workdir, script):
     shutil.copy(HERE / "guest_init.sh", root / "init")
     (root / "init").chmod(0o755)
     (root / "scenarios.sh").write_text(script)
-    (root / "etc/passwd").write_text("root:x:0:0:root:/:/bin/sh\nuser:x:1000:1000:user:/tmp:/bin/sh\n")
+    (root / "etc/passwd").write_text("root:x:0:0:root:/:/bin/sh\n"
+                                     "user:x:1000:1000:user:/tmp:/bin/sh\n")
     (root / "etc/group").write_text("root:x:0:\nuser:x:1000:\n")
     files = subprocess.run(["find", "."], cwd=root, capture_output=True, check=True).stdout
     image = workdir / "initramfs.cpio"

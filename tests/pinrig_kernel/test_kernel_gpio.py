@@ -80,7 +80,8 @@ def written(chip, offset, level):
     return [f"{chip} {offset} set {level}"]
 
 
-def out(*args, **expected):
+def pinrig(*args, **expected):
+    """One run of pinrig with these arguments, and what it should give."""
     return Run(args, **expected)
 
 
@@ -97,118 +98,129 @@ for value, active_low, level in [(1, -1, 1), (0, -1, 0), (1, 1, 0), (0, 1, 1), (
                                  (1, 0, 1)]:
     flags = ("-a", str(active_low)) if active_low >= 0 else ()
     scenario(f"output_value_{value}_active_low_{active_low}",
-             out("-g", "led", "-d", "out", "-v", str(value), *flags,
-                 stdout=OUTPUT.format(0, "led", value, active_low),
-                 events=held(0, 0, "output", int(active_low > 0)), trace=made_output(0, 0, level)))
+             pinrig("-g", "led", "-d", "out", "-v", str(value), *flags,
+                    stdout=OUTPUT.format(0, "led", value, active_low),
+                    events=held(0, 0, "output", int(active_low > 0)),
+                   trace=made_output(0, 0, level)))
 scenario("output_without_value_drives_inactive",
-         out("-g", "led", "-d", "out", stdout=OUTPUT.format(0, "led", 0, -1),
-             events=held(0, 0, "output"), trace=made_output(0, 0, 0)))
-scenario("input", out("-g", "relay", "-d", "in", stdout=INPUT.format(1, "relay", -1),
-                      events=held(0, 1, "input"), trace=made_input(0, 1)))
-scenario("input_active_low", out("-g", "relay", "-d", "in", "-a", "1",
-                                 stdout=INPUT.format(1, "relay", 1),
-                                 events=held(0, 1, "input", 1), trace=made_input(0, 1)))
-scenario("input_ignores_value", out("-g", "relay", "-d", "in", "-v", "1",
-                                    stdout=INPUT.format(1, "relay", -1),
-                                    events=held(0, 1, "input"), trace=made_input(0, 1)))
+         pinrig("-g", "led", "-d", "out", stdout=OUTPUT.format(0, "led", 0, -1),
+                events=held(0, 0, "output"), trace=made_output(0, 0, 0)))
+scenario("input",
+         pinrig("-g", "relay", "-d", "in", stdout=INPUT.format(1, "relay", -1),
+                events=held(0, 1, "input"), trace=made_input(0, 1)))
+scenario("input_active_low",
+         pinrig("-g", "relay", "-d", "in", "-a", "1",
+                stdout=INPUT.format(1, "relay", 1),
+                events=held(0, 1, "input", 1), trace=made_input(0, 1)))
+scenario("input_ignores_value",
+         pinrig("-g", "relay", "-d", "in", "-v", "1",
+                stdout=INPUT.format(1, "relay", -1),
+                events=held(0, 1, "input"), trace=made_input(0, 1)))
 
 # Without -d the line keeps its direction: an input refuses the write.
 WRITE_REFUSED = "Error setting GPIO line value: {EPERM}\n"
-scenario("value_alone_on_an_input", out("-g", "relay", "-v", "1", status=1, stderr=WRITE_REFUSED,
-                                        events=held(0, 1, "input")))
-scenario("active_low_alone_on_an_input", out("-g", "relay", "-a", "1", status=1,
-                                             stderr=WRITE_REFUSED, events=held(0, 1, "input", 1)))
+scenario("value_alone_on_an_input",
+         pinrig("-g", "relay", "-v", "1", status=1, stderr=WRITE_REFUSED,
+                events=held(0, 1, "input")))
+scenario("active_low_alone_on_an_input",
+         pinrig("-g", "relay", "-a", "1", status=1,
+                stderr=WRITE_REFUSED, events=held(0, 1, "input", 1)))
 scenario("output_left_by_an_earlier_run",
-         out("-g", "led", "-d", "out", "-v", "1", stdout=OUTPUT.format(0, "led", 1, -1),
-             events=held(0, 0, "output"), trace=made_output(0, 0, 1)),
-         out("-g", "led", "-v", "1", stdout=AS_IS.format(0, "led", 1),
-             events=held(0, 0, "output"), trace=written(0, 0, 1)),
-         out("-g", "led", "-a", "1", stdout=AS_IS.format(0, "led", 0),
-             events=held(0, 0, "output", 1), trace=written(0, 0, 1)),
-         out("-g", "led", "-v", "0", "-a", "0", stdout=AS_IS.format(0, "led", 0),
-             events=held(0, 0, "output"), trace=written(0, 0, 0)),
-         out("-g", "led", "-d", "in", stdout=INPUT.format(0, "led", -1),
-             events=held(0, 0, "input"), trace=made_input(0, 0)),
-         out("-g", "led", "-v", "1", status=1, stderr=WRITE_REFUSED, events=held(0, 0, "input")))
+         pinrig("-g", "led", "-d", "out", "-v", "1", stdout=OUTPUT.format(0, "led", 1, -1),
+                events=held(0, 0, "output"), trace=made_output(0, 0, 1)),
+         pinrig("-g", "led", "-v", "1", stdout=AS_IS.format(0, "led", 1),
+                events=held(0, 0, "output"), trace=written(0, 0, 1)),
+         pinrig("-g", "led", "-a", "1", stdout=AS_IS.format(0, "led", 0),
+                events=held(0, 0, "output", 1), trace=written(0, 0, 1)),
+         pinrig("-g", "led", "-v", "0", "-a", "0", stdout=AS_IS.format(0, "led", 0),
+                events=held(0, 0, "output"), trace=written(0, 0, 0)),
+         pinrig("-g", "led", "-d", "in", stdout=INPUT.format(0, "led", -1),
+                events=held(0, 0, "input"), trace=made_input(0, 0)),
+         pinrig("-g", "led", "-v", "1", status=1, stderr=WRITE_REFUSED, events=held(0, 0, "input")))
 scenario("released_output_falls_back_to_its_pull_up",
-         out("-g", "pulled_up", "-d", "out", "-v", "0", stdout=OUTPUT.format(5, "pulled_up", 0, -1),
-             events=held(0, 5, "output"), trace=made_output(0, 5, 0)))
+         pinrig("-g", "pulled_up", "-d", "out", "-v", "0",
+                stdout=OUTPUT.format(5, "pulled_up", 0, -1),
+                events=held(0, 5, "output"), trace=made_output(0, 5, 0)))
 
 # Lines someone else holds.
 BUSY = "Error requesting GPIO line: {EBUSY}\n"
 scenario("line_hogged_by_the_kernel",
-         out("-g", "hogged", "-d", "out", "-v", "1", status=1, stderr=BUSY),
-         out("-g", "hogged", "-v", "0", status=1, stderr=BUSY))
+         pinrig("-g", "hogged", "-d", "out", "-v", "1", status=1, stderr=BUSY),
+         pinrig("-g", "hogged", "-v", "0", status=1, stderr=BUSY))
 scenario("line_held_by_another_process",
-         out("-g", "busy", "-d", "out", "-v", "1", status=1, stderr=BUSY, hold=BUSY_LINE),
-         out("-g", "busy", "-d", "in", status=1, stderr=BUSY, hold=BUSY_LINE))
+         pinrig("-g", "busy", "-d", "out", "-v", "1", status=1, stderr=BUSY, hold=BUSY_LINE),
+         pinrig("-g", "busy", "-d", "in", status=1, stderr=BUSY, hold=BUSY_LINE))
 
 # Finding the line.
 scenario("name_only_on_the_second_chip",
-         out("-g", "fan", "-d", "out", "-v", "1", stdout=OUTPUT.format(0, "fan", 1, -1),
-             events=held(1, 0, "output"), opened=BOTH, trace=made_output(1, 0, 1)))
+         pinrig("-g", "fan", "-d", "out", "-v", "1", stdout=OUTPUT.format(0, "fan", 1, -1),
+                events=held(1, 0, "output"), opened=BOTH, trace=made_output(1, 0, 1)))
 scenario("name_on_both_chips_takes_the_first",
-         out("-g", "shared", "-d", "out", "-v", "1", stdout=OUTPUT.format(3, "shared", 1, -1),
-             events=held(0, 3, "output"), trace=made_output(0, 3, 1)))
+         pinrig("-g", "shared", "-d", "out", "-v", "1", stdout=OUTPUT.format(3, "shared", 1, -1),
+                events=held(0, 3, "output"), trace=made_output(0, 3, 1)))
 scenario("names_are_case_sensitive",
-         out("-g", "FAN", "-d", "out", status=1, stderr=NOT_FOUND.format("FAN"), opened=BOTH))
+         pinrig("-g", "FAN", "-d", "out", status=1, stderr=NOT_FOUND.format("FAN"), opened=BOTH))
 scenario("unnamed_lines_match_no_name",
-         out("-g", "", "-d", "out", status=255, stderr=USAGE + ACTION, opened=[]),
-         out("-g", "spare", "-d", "out", status=1, stderr=NOT_FOUND.format("spare"), opened=BOTH))
+         pinrig("-g", "", "-d", "out", status=255, stderr=USAGE + ACTION, opened=[]),
+         pinrig("-g", "spare", "-d", "out", status=1, stderr=NOT_FOUND.format("spare"),
+                opened=BOTH))
 scenario("third_chip_is_never_searched",
-         out("-g", "third_only", "-d", "out", status=1, stderr=NOT_FOUND.format("third_only"),
-             opened=BOTH))
+         pinrig("-g", "third_only", "-d", "out", status=1, stderr=NOT_FOUND.format("third_only"),
+                opened=BOTH))
 
 # The chip devices.
 OPEN_FAILED = "Error opening gpiochip: {}\n"
 scenario("first_chip_missing",
-         out("-g", "fan", "-d", "out", "-v", "1", stdout=OUTPUT.format(0, "fan", 1, -1),
-             stderr=OPEN_FAILED.format("{ENOENT}"), events=held(1, 0, "output"),
-             trace=made_output(1, 0, 1), opened=SECOND),
-         out("-g", "led", "-d", "out", status=1,
-             stderr=OPEN_FAILED.format("{ENOENT}") + NOT_FOUND.format("led"), opened=SECOND),
+         pinrig("-g", "fan", "-d", "out", "-v", "1", stdout=OUTPUT.format(0, "fan", 1, -1),
+                stderr=OPEN_FAILED.format("{ENOENT}"), events=held(1, 0, "output"),
+                trace=made_output(1, 0, 1), opened=SECOND),
+         pinrig("-g", "led", "-d", "out", status=1,
+                stderr=OPEN_FAILED.format("{ENOENT}") + NOT_FOUND.format("led"), opened=SECOND),
          prepare=[("hide_chip", 0)])
 scenario("both_chips_missing",
-         out("-g", "fan", "-d", "out", status=1,
-             stderr=OPEN_FAILED.format("{ENOENT}") * 2 + NOT_FOUND.format("fan"), opened=[]),
+         pinrig("-g", "fan", "-d", "out", status=1,
+                stderr=OPEN_FAILED.format("{ENOENT}") * 2 + NOT_FOUND.format("fan"), opened=[]),
          prepare=[("hide_chip", 0), ("hide_chip", 1)])
 scenario("first_chip_is_another_character_device",
-         out("-g", "fan", "-d", "in", stdout=INPUT.format(0, "fan", -1),
-             stderr=OPEN_FAILED.format("{ENODEV}"), events=held(1, 0, "input"),
-             trace=made_input(1, 0), opened=SECOND),
+         pinrig("-g", "fan", "-d", "in", stdout=INPUT.format(0, "fan", -1),
+                stderr=OPEN_FAILED.format("{ENODEV}"), events=held(1, 0, "input"),
+                trace=made_input(1, 0), opened=SECOND),
          prepare=[("fake_chip", 0)])
 scenario("first_chip_is_a_plain_file",
-         out("-g", "fan", "-d", "in", stdout=INPUT.format(0, "fan", -1),
-             stderr=OPEN_FAILED.format("{ENOTTY}"), events=held(1, 0, "input"),
-             trace=made_input(1, 0), opened=SECOND),
+         pinrig("-g", "fan", "-d", "in", stdout=INPUT.format(0, "fan", -1),
+                stderr=OPEN_FAILED.format("{ENOTTY}"), events=held(1, 0, "input"),
+                trace=made_input(1, 0), opened=SECOND),
          prepare=[("file_chip", 0)])
 scenario("no_permission_on_the_first_chip",
-         out("-g", "fan", "-d", "out", "-v", "1", "-a", "1", user="user",
-             stdout=OUTPUT.format(0, "fan", 1, 1), stderr=OPEN_FAILED.format("{EACCES}"),
-             events=held(1, 0, "output", 1), trace=made_output(1, 0, 0), opened=SECOND),
-         out("-g", "led", "-d", "out", user="user", status=1,
-             stderr=OPEN_FAILED.format("{EACCES}") + NOT_FOUND.format("led"), opened=SECOND),
+         pinrig("-g", "fan", "-d", "out", "-v", "1", "-a", "1", user="user",
+                stdout=OUTPUT.format(0, "fan", 1, 1), stderr=OPEN_FAILED.format("{EACCES}"),
+                events=held(1, 0, "output", 1), trace=made_output(1, 0, 0), opened=SECOND),
+         pinrig("-g", "led", "-d", "out", user="user", status=1,
+                stderr=OPEN_FAILED.format("{EACCES}") + NOT_FOUND.format("led"), opened=SECOND),
          prepare=[("open_chip", 1)])
 
 # The command line.
 scenario("usage_errors",
-         out(status=255, stderr=USAGE + ACTION, opened=[]),
-         out("-g", "led", status=255, stderr=USAGE + ACTION, opened=[]),
-         out("-v", "1", "-d", "out", status=255, stderr=USAGE + ACTION, opened=[]),
-         out("-g", "led", "-x", status=255, stderr="{getopt}" + USAGE, opened=[]),
-         out("-d", "out", "-g", status=255, stderr="{getopt}" + USAGE, opened=[]),
-         out("-g", "led", "-d", "IN", status=1, stderr="Invalid direction: IN. Use 'in' or 'out'.\n"),
-         out("-g", "nowhere", "-d", "IN", status=1, stderr=NOT_FOUND.format("nowhere"), opened=BOTH))
+         pinrig(status=255, stderr=USAGE + ACTION, opened=[]),
+         pinrig("-g", "led", status=255, stderr=USAGE + ACTION, opened=[]),
+         pinrig("-v", "1", "-d", "out", status=255, stderr=USAGE + ACTION, opened=[]),
+         pinrig("-g", "led", "-x", status=255, stderr="{getopt}" + USAGE, opened=[]),
+         pinrig("-d", "out", "-g", status=255, stderr="{getopt}" + USAGE, opened=[]),
+         pinrig("-g", "led", "-d", "IN", status=1,
+                stderr="Invalid direction: IN. Use 'in' or 'out'.\n"),
+         pinrig("-g", "nowhere", "-d", "IN", status=1, stderr=NOT_FOUND.format("nowhere"),
+                opened=BOTH))
 scenario("last_of_repeated_options_counts",
-         out("-g", "nowhere", "-g", "led", "-d", "in", "-d", "out", "-v", "1", "-v", "5",
-             "-a", "1", "-a", "0", stdout=OUTPUT.format(0, "led", 5, 0),
-             events=held(0, 0, "output"), trace=made_output(0, 0, 1)))
+         pinrig("-g", "nowhere", "-g", "led", "-d", "in", "-d", "out", "-v", "1", "-v", "5",
+                "-a", "1", "-a", "0", stdout=OUTPUT.format(0, "led", 5, 0),
+                events=held(0, 0, "output"), trace=made_output(0, 0, 1)))
 
 
 @pytest.fixture(scope="module")
 def machine(tmp_path_factory):
     if platform.machine() != "x86_64":
-        pytest.skip(f"SKIPPED LOUDLY: the guest is x86_64, this host is {platform.machine()}")
+        pytest.skip(f"NOT RUN: the guest machine is x86_64 and this host is {platform.machine()}, "
+                    "so the host's pinrig cannot run in it")
     if why := machine_missing():
         pytest.fail(why)
     scenarios = [s for s, _ in SCENARIOS.values()]
