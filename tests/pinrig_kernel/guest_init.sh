@@ -38,7 +38,10 @@ boot() {
 	echo 1 > $TRACE/events/gpio/gpio_direction/enable &&
 		echo 1 > $TRACE/events/gpio/gpio_value/enable || fail trace events
 	mkdir -p /watch $WORK
-	echo "@@errno $(libc-text strerror $(seq 1 40) | xxd -p | tr -d '\n')"
+	for number in $(seq 1 40); do
+		echo "$number $(libc_probe strerror $number)"
+	done > /tmp/errors
+	echo "@@errno $(hex /tmp/errors)"
 }
 
 # Chip building, for build_chips: new_chip <index> <line name>... (an empty
@@ -171,7 +174,7 @@ step() {
 	sed -n 's/^opened \(gpiochip[0-9]*\)$/\1/p' $WORK/events > $WORK/opened
 	sed -i '/^opened /d' $WORK/events
 	grep -o 'gpio_[a-z]*: .*' $TRACE/trace > $WORK/trace
-	libc-text getopt pinrig "$@" 2> $WORK/getopt
+	libc_probe getopt g:d:v:a: pinrig "$@" > /dev/null 2> $WORK/getopt
 	echo "@@step $SCENARIO $STEP $status $(hex $WORK/out) $(hex $WORK/err) $(hex $WORK/events)" \
 		"$(hex $WORK/trace) $(hex $WORK/opened) $(hex $WORK/getopt)$(line_values)"
 }

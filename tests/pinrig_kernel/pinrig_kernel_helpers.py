@@ -1,10 +1,10 @@
 """The production pinrig on real gpio-sim chips, in a small virtual machine.
 
 The host writes the scenarios as calls of guest_init.sh's functions, packs an
-initramfs (busybox, the trixie loader, libc and libgpiod, pinrig and its two
-helpers), boots the backports kernel under qemu once and parses the framed
-lines the guest prints. What is fetched lives in deps/gpio-vm
-(scripts/fetch-gpio-vm.sh).
+initramfs (busybox, the trixie loader, libc and libgpiod, pinrig, the
+watcher and libc_probe), boots the backports kernel under qemu once and
+parses the framed lines the guest prints. What is fetched lives in
+deps/gpio-vm (scripts/fetch-gpio-vm.sh).
 """
 
 import os
@@ -15,10 +15,11 @@ import subprocess
 from dataclasses import dataclass
 from pathlib import Path
 
+from sandbox import BIN, HELPERS
+
 HERE = Path(__file__).resolve().parent
 ROOT = HERE.parents[1]
 VM = Path(os.environ.get("APSUITE_GPIO_VM", ROOT / "deps" / "gpio-vm"))
-BIN = Path(os.environ.get("APSUITE_BIN", ROOT / "build" / "bin"))
 BOOT_TIMEOUT = 420  # about a minute normally, under TCG
 
 
@@ -76,8 +77,8 @@ def pack_initramfs(workdir, script):
                    "dev", "tmp"):
         (root / folder).mkdir(parents=True, exist_ok=True)
     shutil.copy("/bin/busybox", root / "bin")
-    for program in ("pinrig", "gpio-watch", "libc-text"):
-        shutil.copy(BIN / program, root / "bin")
+    for program in (BIN / "pinrig", BIN / "gpio-watch", HELPERS / "libc_probe"):
+        shutil.copy(program, root / "bin")
     for module in ("configfs.ko", "gpio-sim.ko"):
         shutil.copy(VM / module, root / "modules")
     for library in (VM / "lib").iterdir():
@@ -144,7 +145,7 @@ def parse_console(console, exit_status):
             continue
         kind, *fields = line[line.index("@@") + 2:].split(" ")
         if kind == "errno":
-            for entry in _text("x" + fields[0]).splitlines():
+            for entry in _text(fields[0]).splitlines():
                 number, text = entry.split(" ", 1)
                 errors[int(number)] = text
         elif kind == "fail":
@@ -166,7 +167,8 @@ def machine_missing():
         return "qemu-system-x86_64 is not installed (scripts/setup.sh)"
     if not (VM / "complete").exists():
         return f"{VM} is not fetched (scripts/fetch-gpio-vm.sh)"
-    missing = [p for p in ("pinrig", "gpio-watch", "libc-text") if not (BIN / p).exists()]
+    missing = [str(p) for p in (BIN / "pinrig", BIN / "gpio-watch", HELPERS / "libc_probe")
+               if not p.exists()]
     if missing:
-        return f"not built in {BIN}: {' '.join(missing)}"
+        return f"not built: {' '.join(missing)}"
     return None
