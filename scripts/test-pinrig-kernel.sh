@@ -6,4 +6,5 @@
 set -eu
 cd "$(dirname "$0")/.."
 scripts/fetch-gpio-vm.sh
-APSUITE_BIN=$PWD/build/bin exec /usr/bin/python3 -m pytest -q -p no:cacheprovider -rs tests/pinrig_kernel
+APSUITE_BIN=$PWD/build/bin exec /usr/bin/python3 -m pytest -q -p no:cacheprovider -rs \
+  tests/pinrig_kernel/test_kernel_gpio.py
