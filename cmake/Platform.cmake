@@ -6,8 +6,9 @@
 # it builds the stand-ins under hostkit/. APSUITE_PLATFORM forces a choice.
 #
 # Either way the rest of the tree links against Platform::ubox,
-# Platform::ubus, Platform::uci and Platform::gpiod, and the tests run the
-# broker and client named by APSUITE_UBUSD and APSUITE_UBUS.
+# Platform::blobmsg_json (JSON text of blobmsg, a library of its own as on
+# the platform), Platform::ubus, Platform::uci and Platform::gpiod, and the
+# tests run the broker and client named by APSUITE_UBUSD and APSUITE_UBUS.
 
 set(APSUITE_PLATFORM "AUTO" CACHE STRING
     "Bus and configuration libraries: AUTO, SYSTEM (real ones) or HOSTKIT (stand-ins)")
@@ -16,17 +17,21 @@ set_property(CACHE APSUITE_PLATFORM PROPERTY STRINGS AUTO SYSTEM HOSTKIT)
 set(_platform_parts
     UBOX_INCLUDE_DIR BLOBMSG_INCLUDE_DIR UBUS_INCLUDE_DIR UCI_INCLUDE_DIR
     UBOX_LIBRARY UBUS_LIBRARY UCI_LIBRARY)
-# The broker and the client only run the tests, on the build host.
+# The broker and the client only run the tests, on the build host; the
+# JSON text of blobmsg serves only the client and the tests.
 if(APSUITE_HOST_PARTS AND APSUITE_TESTS)
-  list(APPEND _platform_parts UBUSD_EXECUTABLE UBUS_EXECUTABLE)
+  list(APPEND _platform_parts BLOBMSG_JSON_INCLUDE_DIR BLOBMSG_JSON_LIBRARY
+       UBUSD_EXECUTABLE UBUS_EXECUTABLE)
 endif()
 
 if(NOT APSUITE_PLATFORM STREQUAL "HOSTKIT")
   find_path(UBOX_INCLUDE_DIR libubox/uloop.h)
   find_path(BLOBMSG_INCLUDE_DIR libubox/blobmsg.h)
+  find_path(BLOBMSG_JSON_INCLUDE_DIR libubox/blobmsg_json.h)
   find_path(UBUS_INCLUDE_DIR libubus.h)
   find_path(UCI_INCLUDE_DIR uci.h)
   find_library(UBOX_LIBRARY ubox)
+  find_library(BLOBMSG_JSON_LIBRARY blobmsg_json)
   find_library(UBUS_LIBRARY ubus)
   find_library(UCI_LIBRARY uci)
   if(APSUITE_HOST_PARTS AND APSUITE_TESTS)
@@ -44,31 +49,46 @@ endforeach()
 
 if(APSUITE_PLATFORM STREQUAL "SYSTEM" AND NOT _platform_found)
   message(FATAL_ERROR "APSUITE_PLATFORM=SYSTEM but the platform libraries were not all found "
-                      "(need libubox/uloop.h, libubox/blobmsg.h, libubus.h, uci.h, "
-                      "libraries ubox, ubus, uci and the executables ubusd and ubus)")
+                      "(need libubox/uloop.h, libubox/blobmsg.h, libubox/blobmsg_json.h, libubus.h, "
+                      "uci.h, libraries ubox, blobmsg_json, ubus, uci and the executables ubusd "
+                      "and ubus)")
 endif()
 
 if(APSUITE_PLATFORM STREQUAL "HOSTKIT" OR NOT _platform_found)
   set(APSUITE_USE_HOSTKIT ON)
-  message(STATUS "Platform libraries: hostkit stand-ins (libubox, libubus, ubusd, ubus, libuci)")
+  message(STATUS "Platform libraries: hostkit stand-ins "
+                 "(libubox, libblobmsg_json, libubus, ubusd, ubus, libuci)")
   # Targets and executables are defined by hostkit/; see hostkit/CMakeLists.txt.
   set(APSUITE_UBUSD ${CMAKE_BINARY_DIR}/bin/ubusd)
   set(APSUITE_UBUS ${CMAKE_BINARY_DIR}/bin/ubus)
 else()
   set(APSUITE_USE_HOSTKIT OFF)
-  message(STATUS "Platform libraries: real ones (${UBOX_LIBRARY}, ${UBUS_LIBRARY}, ${UCI_LIBRARY}; "
-                 "${UBUSD_EXECUTABLE}, ${UBUS_EXECUTABLE})")
-  foreach(lib IN ITEMS ubox ubus uci)
+  message(STATUS "Platform libraries: real ones (${UBOX_LIBRARY}, ${BLOBMSG_JSON_LIBRARY}, "
+                 "${UBUS_LIBRARY}, ${UCI_LIBRARY}; ${UBUSD_EXECUTABLE}, ${UBUS_EXECUTABLE})")
+  foreach(lib IN ITEMS ubox blobmsg_json ubus uci)
     string(TOUPPER ${lib} LIB)
+    if(NOT ${LIB}_LIBRARY)
+      continue()  # blobmsg_json, in a build without the host's parts
+    endif()
     add_library(Platform::${lib} UNKNOWN IMPORTED)
     set_target_properties(Platform::${lib} PROPERTIES
       IMPORTED_LOCATION ${${LIB}_LIBRARY}
       INTERFACE_INCLUDE_DIRECTORIES ${${LIB}_INCLUDE_DIR})
   endforeach()
-  set_property(TARGET Platform::ubus APPEND PROPERTY INTERFACE_LINK_LIBRARIES Platform::ubox)
-  set_property(TARGET Platform::uci APPEND PROPERTY INTERFACE_LINK_LIBRARIES Platform::ubox)
+  foreach(lib IN ITEMS blobmsg_json ubus uci)
+    if(TARGET Platform::${lib})
+      set_property(TARGET Platform::${lib} APPEND PROPERTY INTERFACE_LINK_LIBRARIES Platform::ubox)
+    endif()
+  endforeach()
   set(APSUITE_UBUSD ${UBUSD_EXECUTABLE})
   set(APSUITE_UBUS ${UBUS_EXECUTABLE})
+  # The platform's libraries need one another (libuci and libubus need
+  # libubox) and carry no runtime path of their own. A program's RUNPATH
+  # serves only what the program itself needs, and the linker leaves out
+  # libraries it does not call, so a test that uses only libuci would not
+  # find libubox. An RPATH serves the libraries' needs too. Installed
+  # programs carry neither: CMake drops the build tree's path on install.
+  add_link_options(LINKER:--disable-new-dtags)
 endif()
 
 # libgpiod v2 (shared object version 3). The target's own comes through
