@@ -86,6 +86,37 @@ TEST_F(Blob, WalkStopsAtAMemberLongerThanWhatIsLeft)
 	EXPECT_EQ(seen, 1);
 }
 
+// A member whose length (1 to 3) is shorter than its own header word: its
+// payload length would wrap to nearly SIZE_MAX and send the checks of a
+// parse far past the buffer. The walk ends there instead.
+TEST_F(Blob, WalkStopsAtAMemberShorterThanItsHeader)
+{
+	static const struct blob_attr_info info[A_MAX] = {
+		{ BLOB_ATTR_UNSPEC, 0, 0, NULL },
+		{ BLOB_ATTR_STRING, 0, 0, NULL },
+		{ BLOB_ATTR_INT32, 0, 0, NULL },
+		{ BLOB_ATTR_STRING, 0, 0, NULL },
+	};
+	struct blob_attr *tb[A_MAX];
+
+	for (uint8_t raw_len = 1; raw_len < 4; raw_len++) {
+		// root of 8 bytes holding "id 3, length raw_len"
+		const uint8_t bytes[] = { 0, 0, 0, 8, A_NEST, 0, 0, raw_len };
+		auto *message = (struct blob_attr *) malloc(sizeof(bytes));
+		memcpy(message, bytes, sizeof(bytes));
+
+		EXPECT_EQ(blob_parse_untrusted(message, sizeof(bytes), tb, info, A_MAX), 0);
+		EXPECT_FALSE(tb[A_NEST]);
+		struct blob_attr *cur;
+		size_t rem;
+		int seen = 0;
+		blob_for_each_attr(cur, message, rem)
+			seen++;
+		EXPECT_EQ(seen, 0);
+		free(message);
+	}
+}
+
 TEST_F(Blob, CopiesCompareEqualAndRawPutsAppendThem)
 {
 	blob_buf_init(&buf, 0);

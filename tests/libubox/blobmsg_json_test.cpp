@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -87,6 +88,33 @@ TEST_F(BlobmsgJson, SingleAttributesAndArrayRoots)
 }
 
 // A hook replaces the text of chosen values.
+// Formatting recurses once per level. A bus message can nest far deeper
+// than any stack holds (1 MiB carries some 260,000 levels), so past 128
+// levels of tables and arrays the text is refused as a whole.
+TEST_F(BlobmsgJson, NestingDeeperThanTheBoundGivesNoText)
+{
+	auto nest = [this](int levels) {
+		blob_buf_init(&buf, 0);
+		std::vector<void *> cookies;
+		for (int i = 0; i < levels; i++)
+			cookies.push_back(blobmsg_open_array(&buf, ""));
+		blobmsg_add_u32(&buf, "", 7);
+		while (!cookies.empty()) {
+			blobmsg_close_array(&buf, cookies.back());
+			cookies.pop_back();
+		}
+	};
+
+	nest(127);  // the message's own table makes 128
+	EXPECT_EQ(json_of(buf.head, true), "{" + std::string(127, '[') + "7" + std::string(127, ']') + "}");
+	nest(128);
+	EXPECT_EQ(json_of(buf.head, true), "(null)");
+	EXPECT_EQ(json_of(buf.head, true, 0), "(null)");
+	nest(50000);  // some 400 KiB: a stack's worth of recursion and more
+	EXPECT_EQ(json_of(buf.head, true), "(null)");
+	EXPECT_EQ(json_of((struct blob_attr *) blob_data(buf.head), false), "(null)");
+}
+
 TEST_F(BlobmsgJson, FormatHookReplacesValues)
 {
 	blob_buf_init(&buf, 0);

@@ -256,6 +256,23 @@ TEST_F(Blobmsg, MalformedAttributesAreRejected)
 	EXPECT_EQ(blobmsg_check_array((struct blob_attr *) blob_data(buf.head), BLOBMSG_TYPE_UNSPEC), -1);
 }
 
+// An event whose only member has length 2 (hex 83000002): parsing it
+// once read up to 64 KiB past the message, since the member's payload
+// length wrapped around.
+TEST_F(Blobmsg, ParseSkipsAMemberShorterThanItsHeader)
+{
+	struct blob_attr *tb[__P_MAX];
+	const uint8_t bytes[] = { 0x83, 0x00, 0x00, 0x02 };
+	auto *data = (uint8_t *) malloc(sizeof(bytes));
+	memcpy(data, bytes, sizeof(bytes));
+
+	EXPECT_EQ(blobmsg_parse(policy, __P_MAX, tb, data, sizeof(bytes)), 0);
+	for (struct blob_attr *found : tb)
+		EXPECT_FALSE(found);
+	EXPECT_FALSE(blobmsg_check_attr_len((struct blob_attr *) data, false, sizeof(bytes)));
+	free(data);
+}
+
 TEST_F(Blobmsg, ArrayChecksAndParseByPosition)
 {
 	static const struct blobmsg_policy by_pos[3] = {

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <set>
 
 #include "config_dir.h"
 
@@ -165,6 +166,46 @@ TEST(UciFileSyntax, LargeAndHostileInput)
 
 	dir.write("huge", "config t s\n" + std::string(5 << 20, '#'));
 	EXPECT_EQ(Lookup(dir, "huge.s.v").rc, UCI_ERR_PARSE);
+}
+
+// Identical anonymous sections share their content hash, and every 256th
+// one its place too; each still gets a name of its own. 16,384 of them
+// (a 64 KiB file) once took seconds to name.
+TEST(UciFileSyntax, ManyIdenticalAnonymousSectionsGetDistinctNames)
+{
+	ConfigDir dir;
+	std::string text;
+	const int count = 16384;
+
+	for (int i = 0; i < count; i++)
+		text += "config t\n";
+	dir.write("anon", text);
+
+	Lookup first(dir, "anon.@t[0]");
+	ASSERT_EQ(first.rc, UCI_OK) << first.error();
+	std::set<std::string> names;
+	struct uci_element *e;
+	uci_foreach_element(&first.ptr.p->sections, e)
+		names.insert(e->name);
+	EXPECT_EQ(names.size(), (size_t) count);
+	Lookup last(dir, "anon.@t[-1]");
+	EXPECT_STRNE(last.ptr.section, first.ptr.section);
+}
+
+// An anonymous section moves on past a name that a named section took.
+TEST(UciFileSyntax, AnonymousNamesAvoidNamedSections)
+{
+	ConfigDir dir;
+	dir.write("plain", "config other x\nconfig t\n\toption v 1\n");
+	Lookup plain(dir, "plain.@t[0]");
+	ASSERT_EQ(plain.rc, UCI_OK) << plain.error();
+	const std::string taken = plain.ptr.section;
+
+	dir.write("clash", "config t " + taken + "\n\toption v named\nconfig t\n\toption v 1\n");
+	Lookup anonymous(dir, "clash.@t[1].v");
+	ASSERT_EQ(anonymous.string(), "1");
+	EXPECT_NE(anonymous.ptr.section, taken);
+	EXPECT_EQ(Lookup(dir, "clash." + taken + ".v").string(), "named");
 }
 
 TEST(UciFileSyntax, OnlyRegularFilesAreRead)

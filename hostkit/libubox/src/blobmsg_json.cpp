@@ -1,5 +1,10 @@
 // blobmsg_json: JSON text for blobmsg attributes, compact or indented by
 // tabs, built in a malloc'd string that grows as needed.
+//
+// Tables and arrays are formatted by recursion, one level per nesting
+// level, and a message from the bus may nest as deep as its size allows
+// (a 1 MiB message holds some 260,000 levels). Past JSON_MAX_DEPTH levels
+// the text is given up, as when memory runs out: the caller gets NULL.
 extern "C" {
 #include <libubox/blobmsg_json.h>
 }
@@ -10,6 +15,8 @@ extern "C" {
 #include <stdlib.h>
 #include <string.h>
 
+constexpr int JSON_MAX_DEPTH = 128;
+
 struct json_out {
 	char *buf;
 	size_t len;
@@ -18,6 +25,7 @@ struct json_out {
 
 	bool indent;
 	int level;
+	int depth;	// tables and arrays open
 
 	blobmsg_json_format_t cb;
 	void *priv;
@@ -103,6 +111,11 @@ static void json_members(struct json_out *s, struct blob_attr *data, size_t len,
 	size_t rem = len;
 	bool first = true;
 
+	if (s->depth == JSON_MAX_DEPTH) {
+		s->failed = true;
+		return;
+	}
+	s->depth++;
 	json_put(s, array ? "[" : "{", 1);
 	s->level++;
 	json_newline(s);
@@ -117,8 +130,11 @@ static void json_members(struct json_out *s, struct blob_attr *data, size_t len,
 		}
 		json_element(s, pos, !array, false);
 		first = false;
+		if (s->failed)
+			break;
 	}
 
+	s->depth--;
 	s->level--;
 	json_newline(s);
 	json_put(s, array ? "]" : "}", 1);

@@ -167,7 +167,10 @@ static bool attr_valid(int id, const uint8_t *attr)
 
 bool ubus_wire_parse(const uint8_t *data, size_t len, struct ubus_wire_frame *f)
 {
-	if (ubus_wire_frame_len(data, len) != (long)len)
+	// ubus_wire_frame_len gives 0 for a short buffer, so len 0 would match.
+	long frame_len = ubus_wire_frame_len(data, len);
+
+	if (frame_len <= 0 || frame_len != (long)len)
 		return false;
 	memset(f, 0, sizeof(*f));
 	f->type = data[0];

@@ -108,7 +108,8 @@ struct ubus_wire_frame {
 long ubus_wire_frame_len(const uint8_t *data, size_t avail);
 
 /*
- * Checks a complete frame of len bytes and indexes its attributes. Unknown
+ * Checks a complete frame of len bytes (any len, 0 included: a buffer
+ * shorter than a header is refused) and indexes its attributes. Unknown
  * attributes are skipped; fixed-size ones must have their size, strings their
  * NUL and nested blobs a length that fits.
  */

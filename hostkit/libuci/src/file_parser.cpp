@@ -28,6 +28,7 @@ struct parser {
 	struct uci_context *ctx;
 	struct uci_package *p;
 	struct uci_section *section;	// the one options go to
+	struct uci_section_names *names;	// of the sections in p so far
 	const char *pos;
 	const char *line_start;
 	int line;
@@ -168,17 +169,20 @@ static bool is_keyword(const char *word, const char *keyword)
 
 static int close_section(struct parser *ps)
 {
+	int ret = UCI_OK;
+
 	if (ps->section)
-		uci_tree_name_anonymous(ps->section);
+		ret = uci_tree_name_anonymous(ps->section, ps->names);
 	ps->section = NULL;
-	return UCI_OK;
+	return ret ? uci_ctx_fail(ps->ctx, ret) : UCI_OK;
 }
 
 static int run_config(struct parser *ps)
 {
 	const char *type = ps->words[1];
 	const char *name = ps->n_words > 2 ? ps->words[2] : NULL;
-	struct uci_element *e;
+	struct uci_section *s;
+	int ret;
 
 	if (ps->n_words < 2)
 		return fail_statement(ps, "missing section type");
@@ -191,17 +195,22 @@ static int run_config(struct parser *ps)
 	if (name && !uci_name_valid(name))
 		return fail_statement(ps, "invalid section name");
 
-	close_section(ps);
-	e = name ? uci_tree_find(&ps->p->sections, name) : NULL;
-	if (e) {
+	ret = close_section(ps);
+	if (ret)
+		return ret;
+	s = name ? uci_section_names_find(ps->names, name) : NULL;
+	if (s) {
 		// a second block of the same name adds to the first
-		ps->section = uci_to_section(e);
-		if (strcmp(ps->section->type, type) != 0)
+		ps->section = s;
+		if (strcmp(s->type, type) != 0)
 			return fail_statement(ps, "section of another type has the same name");
 		return UCI_OK;
 	}
 	ps->section = uci_tree_section_add(ps->p, type, name);
-	return ps->section ? UCI_OK : uci_ctx_fail(ps->ctx, UCI_ERR_MEM);
+	if (!ps->section)
+		return uci_ctx_fail(ps->ctx, UCI_ERR_MEM);
+	ret = name ? uci_section_names_add(ps->names, ps->section) : UCI_OK;
+	return ret ? uci_ctx_fail(ps->ctx, ret) : UCI_OK;
 }
 
 static int run_option(struct parser *ps, bool list)
@@ -314,9 +323,13 @@ int uci_file_parse(struct uci_context *ctx, struct uci_package *p, const char *t
 		return ret;
 	// every word is at most as long as its text plus its NUL
 	ps.scratch = (char *) malloc(len + 2);
-	if (!ps.scratch)
-		return uci_ctx_fail(ctx, UCI_ERR_MEM);
-	ret = parse(&ps);
+	// p is new: its sections all come from this text
+	ps.names = uci_section_names_new();
+	if (ps.scratch && ps.names)
+		ret = parse(&ps);
+	else
+		ret = uci_ctx_fail(ctx, UCI_ERR_MEM);
+	uci_section_names_free(ps.names);
 	free(ps.scratch);
 	return ret;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <stddef.h>
+#include <stdint.h>
 
 #include <uci.h>
 
@@ -22,7 +23,29 @@ void uci_tree_package_free(struct uci_package *p);
 // Appends a section; name NULL makes it anonymous (named by
 // uci_tree_name_anonymous once its options are known).
 struct uci_section *uci_tree_section_add(struct uci_package *p, const char *type, const char *name);
-void uci_tree_name_anonymous(struct uci_section *s);
+
+// ---- section names of a package being read (section_names.cpp) ----
+
+struct uci_section_names;
+
+struct uci_section_names *uci_section_names_new(void);	// NULL: out of memory
+void uci_section_names_free(struct uci_section_names *names);
+
+// The section called name, or NULL.
+struct uci_section *uci_section_names_find(const struct uci_section_names *names, const char *name);
+
+// Indexes s under its name (a name already there keeps its section).
+// UCI_OK or UCI_ERR_MEM.
+int uci_section_names_add(struct uci_section_names *names, struct uci_section *s);
+
+// The count of names known to be taken from an anonymous base name on
+// (0 for a new base), for the caller to advance; NULL when out of memory.
+uint32_t *uci_section_names_taken_from(struct uci_section_names *names, uint32_t base);
+
+// Names an anonymous section from its place and content, moving on past
+// names already in names, and indexes it. UCI_OK, UCI_ERR_MEM, or
+// UCI_ERR_DUPLICATE when every name of its place is taken.
+int uci_tree_name_anonymous(struct uci_section *s, struct uci_section_names *names);
 
 // "option": sets or replaces the value. "list": appends a value,
 // turning a plain option into a list that starts with its old value.

@@ -155,16 +155,19 @@ static uint32_t hash_text(uint32_t h, const char *text)
 }
 
 // Named after its place in the package and a hash of its content, like
-// "cfg02a41f"; a clash with an existing name moves the hash on.
-void uci_tree_name_anonymous(struct uci_section *s)
+// "cfg02a41f"; a clash with an existing name moves the hash on. Names
+// found taken from one base on are not tried again, so many identical
+// sections cost no more than different ones.
+int uci_tree_name_anonymous(struct uci_section *s, struct uci_section_names *names)
 {
 	uint32_t h = hash_text(2166136261u, s->type);
 	struct uci_element *e, *item;
 	char *name = (char *) s + sizeof(*s);
 	unsigned int position = (unsigned int) s->package->n_section - 1;
+	uint32_t *taken;
 
 	if (!s->anonymous || s->e.name)
-		return;
+		return UCI_OK;
 	uci_foreach_element(&s->options, e) {
 		struct uci_option *o = uci_to_option(e);
 
@@ -177,11 +180,17 @@ void uci_tree_name_anonymous(struct uci_section *s)
 			h = hash_text(h, item->name);
 	}
 	h ^= h >> 16;
+	taken = uci_section_names_taken_from(names, (position & 0xff) << 16 | (h & 0xffff));
+	if (!taken)
+		return UCI_ERR_MEM;
 	do {
-		snprintf(name, ANONYMOUS_NAME_SIZE, "cfg%02x%04x", position & 0xff, h & 0xffff);
-		h++;
-	} while (uci_tree_find(&s->package->sections, name));
+		if (*taken > 0xffff)
+			return UCI_ERR_DUPLICATE;
+		snprintf(name, ANONYMOUS_NAME_SIZE, "cfg%02x%04x", position & 0xff, (h + *taken) & 0xffff);
+		++*taken;
+	} while (uci_section_names_find(names, name));
 	s->e.name = name;
+	return uci_section_names_add(names, s);
 }
 
 static struct uci_option *option_new(struct uci_section *s, const char *name)

@@ -226,11 +226,17 @@ blob_put_u64(struct blob_buf *buf, int id, uint64_t val)
 #define blob_put_int32	blob_put_u32
 #define blob_put_int64	blob_put_u64
 
+/*
+ * The walks below stop at an attribute that does not fit in what remains,
+ * or whose length is shorter than its own header word (its payload
+ * length would wrap around).
+ */
+
 /* walk attributes starting at attr, rem bytes in all; rem must be a size_t */
 #define __blob_for_each_attr(pos, attr, rem) \
 	for (pos = (struct blob_attr *) attr; \
 	     rem >= sizeof(struct blob_attr) && (blob_pad_len(pos) <= rem) && \
-	     (blob_pad_len(pos) >= sizeof(struct blob_attr)); \
+	     (blob_raw_len(pos) >= sizeof(struct blob_attr)); \
 	     rem -= blob_pad_len(pos), pos = blob_next(pos))
 
 /* walk the attributes nested in attr; rem must be a size_t */
@@ -238,7 +244,7 @@ blob_put_u64(struct blob_buf *buf, int id, uint64_t val)
 	for (rem = attr ? blob_len(attr) : 0, \
 	     pos = (struct blob_attr *) (attr ? blob_data(attr) : NULL); \
 	     rem >= sizeof(struct blob_attr) && (blob_pad_len(pos) <= rem) && \
-	     (blob_pad_len(pos) >= sizeof(struct blob_attr)); \
+	     (blob_raw_len(pos) >= sizeof(struct blob_attr)); \
 	     rem -= blob_pad_len(pos), pos = blob_next(pos))
 
 #define blob_for_each_attr_len(pos, attr, attr_len, rem) \
@@ -246,7 +252,7 @@ blob_put_u64(struct blob_buf *buf, int id, uint64_t val)
 	     pos = (struct blob_attr *) (attr ? blob_data(attr) : NULL); \
 	     attr_len >= sizeof(struct blob_attr) && rem >= sizeof(struct blob_attr) && \
 	     (blob_pad_len(pos) <= rem) && \
-	     (blob_pad_len(pos) >= sizeof(struct blob_attr)); \
+	     (blob_raw_len(pos) >= sizeof(struct blob_attr)); \
 	     rem -= blob_pad_len(pos), pos = blob_next(pos))
 
 #endif

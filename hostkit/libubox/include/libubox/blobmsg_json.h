@@ -20,7 +20,9 @@ typedef const char *(*blobmsg_json_format_t)(void *priv, struct blob_attr *attr)
  * Format attr as JSON into a string the caller frees. list: format the
  * members of attr as one object (or array, for a blobmsg array) instead of
  * attr itself. indent < 0: compact; otherwise one member per line, nested
- * levels indented by tabs, starting at level indent.
+ * levels indented by tabs, starting at level indent. NULL when attr is not
+ * a valid attribute, memory runs out, or tables and arrays nest more than
+ * 128 levels deep.
  */
 char *blobmsg_format_json_with_cb(struct blob_attr *attr, bool list,
 				  blobmsg_json_format_t cb, void *priv,
