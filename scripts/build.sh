@@ -1,11 +1,13 @@
 #!/bin/sh
 # Configures and builds one build tree:
-#   scripts/build.sh [normal|sanitize|platform|target|sdk] [cmake options...]
+#   scripts/build.sh [normal|sanitize|platform|target|sdk|fuzz] [cmake options...]
 # "platform" installs the normal build's stand-ins into a staging prefix and
 # builds against that prefix the way a target build uses the platform's own
 # libraries, broker and client.
 # "target" cross-builds the deliverables and the stand-ins for aarch64 with
 # musl (scripts/fetch-target-toolchain.sh) and prints their sizes.
+# "fuzz" builds only the fuzz targets of tests/fuzz, with clang-14, into
+# build-fuzz; scripts/fuzz.sh runs them.
 # "sdk" stages an SDK from the target build's stand-ins and runs the
 # README's SDK commands against it, as a firmware engineer would: build-sdk,
 # installed into build-sdk/image.
@@ -27,10 +29,14 @@ case "$kind" in
             [ -x scripts/fetch-target-libgpiod.sh ] && scripts/fetch-target-libgpiod.sh
             flags="-DCMAKE_TOOLCHAIN_FILE=$toolchain -DAPSUITE_PLATFORM=HOSTKIT" ;;
   sdk)      exec scripts/sdk-check.sh "$@" ;;
-  *) echo "usage: scripts/build.sh [normal|sanitize|platform|target|sdk] [cmake options...]" >&2; exit 2 ;;
+  fuzz)     dir=build-fuzz; only="--target fuzz_targets"
+            flags="-DCMAKE_BUILD_TYPE=RelWithDebInfo -DAPSUITE_FUZZ=ON -DAPSUITE_PLATFORM=HOSTKIT
+                   -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14" ;;
+  *) echo "usage: scripts/build.sh [normal|sanitize|platform|target|sdk|fuzz] [cmake options...]" >&2; exit 2 ;;
 esac
 # shellcheck disable=SC2086
 cmake -S . -B "$dir" $flags "$@" >/dev/null
-cmake --build "$dir" -j "$(nproc)"
+# shellcheck disable=SC2086
+cmake --build "$dir" -j "$(nproc)" ${only:-}
 [ "$kind" = target ] && scripts/size-report.sh "$dir"
 exit 0

@@ -60,7 +60,7 @@ static uint32_t whole_records(size_t text_len)
 	return whole < SCAN_MAX_RESULTS ? (uint32_t)whole : SCAN_MAX_RESULTS;
 }
 
-static void handle_scan_message(const struct scan_result_msg *message, size_t text_len)
+void handle_scan_message(const struct scan_result_msg *message, size_t text_len)
 {
 	if (text_len < sizeof(message->result_count)) {
 		fprintf(stderr, "Scan result text of %zu bytes too short, dropped.\n", text_len);

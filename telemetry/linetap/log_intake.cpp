@@ -18,7 +18,7 @@ enum { READ_CHUNK_SIZE = 256 };
 
 static struct uloop_fd log_fd;
 
-static void judge_log_line(const char *line, void *arg)
+void judge_log_line(const char *line, void *arg)
 {
 	int threshold = *(const int *)arg;
 	int severity = extract_severity(line);

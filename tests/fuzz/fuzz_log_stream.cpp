@@ -1,0 +1,48 @@
+// linetap's log stream: the input arrives in reads of sizes the fuzzer
+// picks (1 to 256 bytes, as one read returns at most), each read with the
+// threshold read from uci for it; the lines go through assembly, the
+// severity filter, shaping, quote escaping and the notification.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "line_assembly.h"
+#include "log_intake.h"
+#include "uci_readers.h"
+
+static const char *const config_files[][2] = {
+	{ "luci_statistics",
+	  "config statistics 'linetap_ubus_telemetry'\n"
+	  "\toption min_severity '4'\n" },
+};
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+	fuzz_config_dir(config_files, 1);
+	fuzz_telemetry_section("log");
+	fuzz_quiet_stderr();
+	return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+	// Read sizes come from the end of the input, the stream from its start.
+	FuzzedDataProvider input(data, size);
+
+	while (input.remaining_bytes() > 0) {
+		size_t want = input.ConsumeIntegralInRange<size_t>(1, 256);
+		std::vector<char> chunk = input.ConsumeBytes<char>(want);
+		int threshold = uci_get_int("luci_statistics", "linetap_ubus_telemetry", "min_severity", 4);
+
+		if (chunk.empty())
+			break;
+		assemble_log_chunk(chunk.data(), chunk.size(), judge_log_line, &threshold);
+	}
+	// The line buffer outlives the input: end the partial line so that the
+	// next input starts afresh.
+	int threshold = 4;
+	assemble_log_chunk("\n", 1, judge_log_line, &threshold);
+	return 0;
+}
