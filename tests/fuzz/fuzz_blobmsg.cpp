@@ -77,15 +77,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 		{ "list", BLOBMSG_TYPE_ARRAY },
 		{ "any", BLOBMSG_TYPE_UNSPEC },
 	};
-	static const struct blob_attr_info info[FIELDS] = {
+	// Each id checked as the blob type of its number, strings with bounds.
+	static const struct blob_attr_info info[BLOB_ATTR_LAST] = {
 		{ BLOB_ATTR_UNSPEC, 0, 0, nullptr },
-		{ BLOB_ATTR_STRING, 0, 0, nullptr },
-		{ BLOB_ATTR_INT32, 0, 0, nullptr },
 		{ BLOB_ATTR_NESTED, 0, 0, nullptr },
+		{ BLOB_ATTR_BINARY, 0, 0, nullptr },
+		{ BLOB_ATTR_STRING, 1, 64, nullptr },
+		{ BLOB_ATTR_INT8, 0, 0, nullptr },
+		{ BLOB_ATTR_INT16, 0, 0, nullptr },
+		{ BLOB_ATTR_INT32, 0, 0, nullptr },
 		{ BLOB_ATTR_INT64, 0, 0, nullptr },
-		{ BLOB_ATTR_STRING, 1, 16, nullptr },
+		{ BLOB_ATTR_DOUBLE, 0, 0, nullptr },
 	};
-	struct blob_attr *tb[FIELDS];
+	struct blob_attr *tb[BLOB_ATTR_LAST];
+	static_assert(FIELDS <= BLOB_ATTR_LAST, "one table serves both");
 
 	if (size < sizeof(struct blob_attr))
 		return -1;
@@ -97,14 +102,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	blobmsg_parse(policy, FIELDS, tb, copy.get(), size);
 	blobmsg_parse_array(policy, FIELDS, tb, copy.get(), size);
 	// ... and as one attribute, split by id.
-	blob_parse_untrusted(msg, size, tb, info, FIELDS);
+	blob_parse_untrusted(msg, size, tb, info, BLOB_ATTR_LAST);
 
 	if (!blobmsg_check_attr_len(msg, false, size))
 		return 0;
 	blobmsg_parse(policy, FIELDS, tb, blob_data(msg), blob_len(msg));
-	for (struct blob_attr *found : tb) {
-		if (found)
-			read_value(found);
+	for (int i = 0; i < FIELDS; i++) {
+		if (tb[i])
+			read_value(tb[i]);
 	}
 	if (tb[A_DATA])
 		blobmsg_parse(policy, FIELDS, tb, blobmsg_data(tb[A_DATA]), blobmsg_len(tb[A_DATA]));

@@ -22,25 +22,31 @@ std::vector<uint8_t> lookup_frame(const char *path)
 	return frame;
 }
 
-// Each length handed over is a heap block of exactly that size, so the
-// sanitizer build sees any byte read beyond it.
-bool parses(const std::vector<uint8_t> &bytes, size_t len, struct ubus_wire_frame *f)
-{
-	std::unique_ptr<uint8_t[]> copy(new uint8_t[len]);
-	memcpy(copy.get(), bytes.data(), len);
-	return ubus_wire_parse(copy.get(), len, f);
-}
+// The first len bytes of a frame as received: a heap block of exactly that
+// size, so the sanitizer build sees any byte read beyond it. The frame's
+// attributes point into it.
+struct Received {
+	Received(const std::vector<uint8_t> &bytes, size_t len) : data(new uint8_t[len])
+	{
+		memcpy(data.get(), bytes.data(), len);
+		ok = ubus_wire_parse(data.get(), len, &f);
+	}
+
+	std::unique_ptr<uint8_t[]> data;
+	struct ubus_wire_frame f;
+	bool ok;
+};
 
 TEST(UbusWire, AFrameParsesBackToItsAttributes)
 {
 	std::vector<uint8_t> frame = lookup_frame("telemetry_airsift");
-	struct ubus_wire_frame f;
+	Received r(frame, frame.size());
 
-	ASSERT_TRUE(parses(frame, frame.size(), &f));
-	EXPECT_EQ(f.type, UBUS_WIRE_LOOKUP);
-	EXPECT_EQ(f.seq, 7u);
-	ASSERT_TRUE(f.attr[UBUS_WIRE_ATTR_OBJPATH]);
-	EXPECT_STREQ(ubus_wire_get_string(f.attr[UBUS_WIRE_ATTR_OBJPATH]), "telemetry_airsift");
+	ASSERT_TRUE(r.ok);
+	EXPECT_EQ(r.f.type, UBUS_WIRE_LOOKUP);
+	EXPECT_EQ(r.f.seq, 7u);
+	ASSERT_TRUE(r.f.attr[UBUS_WIRE_ATTR_OBJPATH]);
+	EXPECT_STREQ(ubus_wire_get_string(r.f.attr[UBUS_WIRE_ATTR_OBJPATH]), "telemetry_airsift");
 }
 
 // Length 0 once matched the "too short to tell" answer of the header
@@ -48,19 +54,17 @@ TEST(UbusWire, AFrameParsesBackToItsAttributes)
 TEST(UbusWire, EveryLengthShortOfTheFrameIsRefused)
 {
 	std::vector<uint8_t> frame = lookup_frame("x");
-	struct ubus_wire_frame f;
 
 	for (size_t len = 0; len < frame.size(); len++)
-		EXPECT_FALSE(parses(frame, len, &f)) << len;
+		EXPECT_FALSE(Received(frame, len).ok) << len;
 }
 
 TEST(UbusWire, AnAttributeShorterThanItsHeaderIsRefused)
 {
 	std::vector<uint8_t> frame = lookup_frame("abc");
-	struct ubus_wire_frame f;
 
 	frame[UBUS_WIRE_MIN_LEN + 3] = 2;  // the path's length word: 2
-	EXPECT_FALSE(parses(frame, frame.size(), &f));
+	EXPECT_FALSE(Received(frame, frame.size()).ok);
 }
 
 } // namespace
