@@ -73,9 +73,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 		}
 	}
 	uci_free_context(ctx);
-	// each lookup reads the file again: enough to reach every kind of path
-	if (paths.size() > 64)
-		paths.resize(64);
+	// Each lookup reads the file again; these reach every kind of path.
+	if (paths.size() > 16)
+		paths.resize(16);
 	for (const std::string &path : paths)
 		look_up(path);
 	return 0;
