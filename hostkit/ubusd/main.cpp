@@ -45,26 +45,33 @@ bool make_parent_dirs(const std::string &path)
 	return true;
 }
 
+// The socket is bound and listening under a name of its own first and then
+// moved into place, so a client that sees it can connect at once; bound
+// under its final name, it would refuse connections until listen(). The
+// move also replaces a socket left by a broker that is gone.
 int listen_on(const std::string &path)
 {
+	const std::string staging = path + ".new";
 	sockaddr_un addr{};
 	addr.sun_family = AF_UNIX;
-	if (path.size() >= sizeof(addr.sun_path)) {
+	if (staging.size() >= sizeof(addr.sun_path)) {
 		fprintf(stderr, "ubusd: socket path too long: %s\n", path.c_str());
 		return -1;
 	}
 	if (!make_parent_dirs(path))
 		return -1;
-	memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+	memcpy(addr.sun_path, staging.c_str(), staging.size() + 1);
 
 	int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
 	if (fd < 0) {
 		perror("ubusd: socket");
 		return -1;
 	}
-	unlink(path.c_str());  // a socket left by a broker that is gone
-	if (bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)) < 0 || listen(fd, SOMAXCONN) < 0) {
+	unlink(staging.c_str());
+	if (bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)) < 0 || listen(fd, SOMAXCONN) < 0 ||
+	    rename(staging.c_str(), path.c_str()) < 0) {
 		fprintf(stderr, "ubusd: cannot listen on %s: %s\n", path.c_str(), strerror(errno));
+		unlink(staging.c_str());
 		close(fd);
 		return -1;
 	}
