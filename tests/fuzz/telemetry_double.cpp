@@ -41,11 +41,6 @@ bool telemetry_has_subscribers(void)
 	return true;
 }
 
-bool telemetry_stop_requested(void)
-{
-	return false;
-}
-
 // "msg_type" = "status", then "data" holding one table, the section.
 int telemetry_status_notify(void)
 {
