@@ -38,7 +38,7 @@ private_apt_unpack "$unpacked"
 
 mkdir -p "$dest/bin" "$dest/resource-dir/lib"
 mv "$unpacked/usr/bin/qemu-aarch64-static" "$dest/bin/"
-rm -rf "$unpacked/usr/bin" "$unpacked/usr/share" "$unpacked/etc"
+rm -rf "$unpacked/usr/bin" "$unpacked/usr/share" "$unpacked/usr/lib/binfmt.d" "$unpacked/etc"
 mv "$unpacked" "$dest/sysroot"
 # clang's own headers, with the target's builtins and crtbegin/crtend.
 clang_version=$(clang-14 -dumpversion)

@@ -22,6 +22,11 @@ cp -al deps/aarch64-musl/sysroot "$sdk/sysroot"
 ln -s "$top/deps/aarch64-musl/resource-dir" "$sdk/resource-dir"
 ln -s "$top/deps/aarch64-musl/bin" "$sdk/bin"
 DESTDIR=$sdk/sysroot cmake --install build-target --component hostkit --prefix /usr >/dev/null
+# Debian-built sysroots keep libraries in multiarch folders: put libgpiod
+# in one, so the check also finds it there.
+multiarch=$sdk/sysroot/usr/lib/aarch64-linux-gnu
+mkdir -p "$multiarch"
+mv "$sdk"/sysroot/usr/lib/libgpiod.so* "$multiarch/"
 cat > "$sdk/toolchain.cmake" <<EOT
 set(APSUITE_TARGET_TOOLCHAIN $sdk)
 include($top/cmake/aarch64-linux-musl.cmake)
