@@ -1,6 +1,6 @@
 #!/bin/sh
-# The target's toolchain from Debian 12's packages: the machine's clang-14
-# and lld-14, with a sysroot for aarch64-linux-musl unpacked into
+# The target's toolchain from Debian 12's packages: clang-14 and lld-14,
+# which scripts/setup.sh installs, with a sysroot for aarch64-linux-musl unpacked into
 # deps/aarch64-musl (musl, the kernel's uAPI headers, compiler-rt builtins)
 # and qemu-aarch64-static to run what it builds. Nothing is installed for
 # the foreign architecture and the machine's binfmt_misc is left alone:
@@ -17,17 +17,6 @@ cd "$(dirname "$0")/.."
 
 dest=deps/aarch64-musl
 [ -x "$dest/bin/qemu-aarch64-static" ] && exit 0
-
-host_packages="clang-14 lld-14"
-missing=""
-for p in $host_packages; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-  echo "fetch-target-toolchain: installing$missing"
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
-fi
 
 private_apt_init "deb [arch=arm64,$(dpkg --print-architecture)] MIRROR bookworm main"
 private_apt_download musl:arm64 musl-dev:arm64 linux-libc-dev:arm64 libclang-rt-14-dev:arm64 \

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 packages="build-essential cmake pkg-config binutils util-linux mount python3 python3-pytest
           libgtest-dev libgmock-dev nlohmann-json3-dev
           qemu-system-x86 busybox-static xz-utils cpio
-          clang-14 libclang-rt-14-dev llvm-14"
+          clang-14 lld-14 libclang-rt-14-dev llvm-14"
 
 missing=""
 for p in $packages; do
