@@ -1,8 +1,8 @@
 #!/bin/sh
 # The target's toolchain from Debian 12's packages: clang-14 and lld-14,
-# which scripts/setup.sh installs, with a sysroot for aarch64-linux-musl unpacked into
-# deps/aarch64-musl (musl, the kernel's uAPI headers, compiler-rt builtins)
-# and qemu-aarch64-static to run what it builds. Nothing is installed for
+# which scripts/setup.sh installs, with a sysroot for aarch64-linux-musl
+# unpacked into deps/aarch64-musl (musl, the kernel's uAPI headers,
+# compiler-rt builtins) and qemu-aarch64-static to run what it builds. Nothing is installed for
 # the foreign architecture and the machine's binfmt_misc is left alone:
 # the packages are only unpacked (scripts/private-apt.sh).
 #
