@@ -1,95 +1,76 @@
-# Which bus and configuration libraries the build uses.
+# The platform's libraries: libubox (with libblobmsg_json), libubus and
+# libuci, and for the tests the broker ubusd and the ubus and uci clients.
 #
-# On the target, libubox, libubus (with ubusd and the ubus client) and
-# libuci come with the base system. Where they are found, under
-# CMAKE_PREFIX_PATH or in the system paths, the build uses them; otherwise
-# it builds the stand-ins under hostkit/. APSUITE_PLATFORM forces a choice.
+# They are the platform's own, built from their sources. They are looked
+# for under CMAKE_PREFIX_PATH and the toolchain's sysroot, which is where a
+# firmware engineer's SDK has them, then, in a native build, under
+# APSUITE_PLATFORM_PREFIX: deps/platform, where scripts/setup.sh builds
+# them (scripts/build-platform.sh).
 #
-# Either way the rest of the tree links against Platform::ubox,
-# Platform::blobmsg_json (JSON text of blobmsg, a library of its own as on
-# the platform), Platform::ubus, Platform::uci and Platform::gpiod, and the
-# tests run the broker and client named by APSUITE_UBUSD and APSUITE_UBUS.
+# The rest of the tree links against Platform::ubox, Platform::blobmsg_json
+# (the JSON text of blobmsg, a library of its own), Platform::ubus,
+# Platform::uci and Platform::gpiod, and the tests run the programs named
+# by APSUITE_UBUSD, APSUITE_UBUS and APSUITE_UCI.
 
-set(APSUITE_PLATFORM "AUTO" CACHE STRING
-    "Bus and configuration libraries: AUTO, SYSTEM (real ones) or HOSTKIT (stand-ins)")
-set_property(CACHE APSUITE_PLATFORM PROPERTY STRINGS AUTO SYSTEM HOSTKIT)
+set(_platform_hints)
+if(NOT CMAKE_CROSSCOMPILING)
+  set(APSUITE_PLATFORM_PREFIX ${CMAKE_SOURCE_DIR}/deps/platform CACHE PATH
+      "Where scripts/build-platform.sh installed the platform, searched after CMAKE_PREFIX_PATH")
+  set(_platform_hints HINTS ${APSUITE_PLATFORM_PREFIX})
+endif()
 
-set(_platform_parts
-    UBOX_INCLUDE_DIR BLOBMSG_INCLUDE_DIR UBUS_INCLUDE_DIR UCI_INCLUDE_DIR
+find_path(UBOX_INCLUDE_DIR libubox/uloop.h ${_platform_hints} PATH_SUFFIXES include)
+find_path(UBUS_INCLUDE_DIR libubus.h ${_platform_hints} PATH_SUFFIXES include)
+find_path(UCI_INCLUDE_DIR uci.h ${_platform_hints} PATH_SUFFIXES include)
+find_library(UBOX_LIBRARY ubox ${_platform_hints} PATH_SUFFIXES lib)
+find_library(UBUS_LIBRARY ubus ${_platform_hints} PATH_SUFFIXES lib)
+find_library(UCI_LIBRARY uci ${_platform_hints} PATH_SUFFIXES lib)
+set(_platform_parts UBOX_INCLUDE_DIR UBUS_INCLUDE_DIR UCI_INCLUDE_DIR
     UBOX_LIBRARY UBUS_LIBRARY UCI_LIBRARY)
-# The broker and the client only run the tests, on the build host; the
-# JSON text of blobmsg serves only the client and the tests.
-if(APSUITE_HOST_PARTS AND APSUITE_TESTS)
-  list(APPEND _platform_parts BLOBMSG_JSON_INCLUDE_DIR BLOBMSG_JSON_LIBRARY
-       UBUSD_EXECUTABLE UBUS_EXECUTABLE)
+set(BLOBMSG_JSON_INCLUDE_DIR ${UBOX_INCLUDE_DIR})
+
+# The broker and the clients only run the tests, on the build host; the
+# JSON text of blobmsg serves only the tools and the tests.
+if(APSUITE_HOST_PARTS)
+  find_library(BLOBMSG_JSON_LIBRARY blobmsg_json ${_platform_hints} PATH_SUFFIXES lib)
+  find_program(UBUSD_EXECUTABLE ubusd ${_platform_hints} PATH_SUFFIXES sbin)
+  find_program(UBUS_EXECUTABLE ubus ${_platform_hints} PATH_SUFFIXES bin)
+  find_program(UCI_EXECUTABLE uci ${_platform_hints} PATH_SUFFIXES bin)
+  list(APPEND _platform_parts BLOBMSG_JSON_LIBRARY UBUSD_EXECUTABLE UBUS_EXECUTABLE UCI_EXECUTABLE)
 endif()
 
-if(NOT APSUITE_PLATFORM STREQUAL "HOSTKIT")
-  find_path(UBOX_INCLUDE_DIR libubox/uloop.h)
-  find_path(BLOBMSG_INCLUDE_DIR libubox/blobmsg.h)
-  find_path(BLOBMSG_JSON_INCLUDE_DIR libubox/blobmsg_json.h)
-  find_path(UBUS_INCLUDE_DIR libubus.h)
-  find_path(UCI_INCLUDE_DIR uci.h)
-  find_library(UBOX_LIBRARY ubox)
-  find_library(BLOBMSG_JSON_LIBRARY blobmsg_json)
-  find_library(UBUS_LIBRARY ubus)
-  find_library(UCI_LIBRARY uci)
-  if(APSUITE_HOST_PARTS AND APSUITE_TESTS)
-    find_program(UBUSD_EXECUTABLE ubusd PATH_SUFFIXES sbin)
-    find_program(UBUS_EXECUTABLE ubus)
-  endif()
-endif()
-
-set(_platform_found TRUE)
+set(_platform_missing)
 foreach(part IN LISTS _platform_parts)
   if(NOT ${part})
-    set(_platform_found FALSE)
+    list(APPEND _platform_missing ${part})
   endif()
 endforeach()
-
-if(APSUITE_PLATFORM STREQUAL "SYSTEM" AND NOT _platform_found)
-  message(FATAL_ERROR "APSUITE_PLATFORM=SYSTEM but the platform libraries were not all found "
-                      "(need libubox/uloop.h, libubox/blobmsg.h, libubox/blobmsg_json.h, libubus.h, "
-                      "uci.h, libraries ubox, blobmsg_json, ubus, uci and the executables ubusd "
-                      "and ubus)")
+if(_platform_missing)
+  list(JOIN _platform_missing ", " _platform_missing)
+  message(FATAL_ERROR "The platform's libraries were not found (${_platform_missing}). "
+    "Give their prefix in CMAKE_PREFIX_PATH or the toolchain's sysroot, or build them "
+    "into deps/platform with scripts/setup.sh (scripts/build-platform.sh).")
 endif()
+message(STATUS "Platform: ${UBOX_LIBRARY}, ${UBUS_LIBRARY}, ${UCI_LIBRARY}")
 
-if(APSUITE_PLATFORM STREQUAL "HOSTKIT" OR NOT _platform_found)
-  set(APSUITE_USE_HOSTKIT ON)
-  message(STATUS "Platform libraries: hostkit stand-ins "
-                 "(libubox, libblobmsg_json, libubus, ubusd, ubus, libuci)")
-  # Targets and executables are defined by hostkit/; see hostkit/CMakeLists.txt.
-  set(APSUITE_UBUSD ${CMAKE_BINARY_DIR}/bin/ubusd)
-  set(APSUITE_UBUS ${CMAKE_BINARY_DIR}/bin/ubus)
-else()
-  set(APSUITE_USE_HOSTKIT OFF)
-  message(STATUS "Platform libraries: real ones (${UBOX_LIBRARY}, ${BLOBMSG_JSON_LIBRARY}, "
-                 "${UBUS_LIBRARY}, ${UCI_LIBRARY}; ${UBUSD_EXECUTABLE}, ${UBUS_EXECUTABLE})")
-  foreach(lib IN ITEMS ubox blobmsg_json ubus uci)
-    string(TOUPPER ${lib} LIB)
-    if(NOT ${LIB}_LIBRARY)
-      continue()  # blobmsg_json, in a build without the host's parts
-    endif()
-    add_library(Platform::${lib} UNKNOWN IMPORTED)
-    set_target_properties(Platform::${lib} PROPERTIES
-      IMPORTED_LOCATION ${${LIB}_LIBRARY}
-      INTERFACE_INCLUDE_DIRECTORIES ${${LIB}_INCLUDE_DIR})
-  endforeach()
-  foreach(lib IN ITEMS blobmsg_json ubus uci)
-    if(TARGET Platform::${lib})
-      set_property(TARGET Platform::${lib} APPEND PROPERTY INTERFACE_LINK_LIBRARIES Platform::ubox)
-    endif()
-  endforeach()
-  set(APSUITE_UBUSD ${UBUSD_EXECUTABLE})
-  set(APSUITE_UBUS ${UBUS_EXECUTABLE})
-  # The platform's libraries need one another (libuci and libubus need
-  # libubox) and carry no runtime path of their own. A program's RUNPATH
-  # serves only what the program itself needs, and the linker leaves out
-  # libraries it does not call, so a test that uses only libuci would not
-  # find libubox. An RPATH serves the libraries' needs too. Installed
-  # programs carry neither: CMake drops the build tree's path on install.
-  add_link_options(LINKER:--disable-new-dtags)
-endif()
+foreach(lib IN ITEMS ubox blobmsg_json ubus uci)
+  string(TOUPPER ${lib} LIB)
+  if(NOT ${LIB}_LIBRARY)
+    continue()  # blobmsg_json, in a build without the host's parts
+  endif()
+  add_library(Platform::${lib} UNKNOWN IMPORTED)
+  set_target_properties(Platform::${lib} PROPERTIES
+    IMPORTED_LOCATION ${${LIB}_LIBRARY}
+    INTERFACE_INCLUDE_DIRECTORIES ${${LIB}_INCLUDE_DIR})
+endforeach()
+foreach(lib IN ITEMS blobmsg_json ubus uci)
+  if(TARGET Platform::${lib})
+    set_property(TARGET Platform::${lib} APPEND PROPERTY INTERFACE_LINK_LIBRARIES Platform::ubox)
+  endif()
+endforeach()
+set(APSUITE_UBUSD ${UBUSD_EXECUTABLE})
+set(APSUITE_UBUS ${UBUS_EXECUTABLE})
+set(APSUITE_UCI ${UCI_EXECUTABLE})
 
 # libgpiod v2 (shared object version 3). The target's own comes through
 # its sysroot, CMAKE_PREFIX_PATH or the system; on a build host without it,

@@ -4,7 +4,8 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-packages="build-essential cmake pkg-config binutils util-linux mount python3 python3-pytest
+packages="build-essential cmake pkg-config binutils util-linux mount git python3 python3-pytest
+          libjson-c-dev
           libgtest-dev libgmock-dev nlohmann-json3-dev
           qemu-system-x86 busybox-static xz-utils cpio
           clang-14 lld-14 libclang-rt-14-dev llvm-14"
@@ -20,3 +21,5 @@ if [ -n "$missing" ]; then
 fi
 
 scripts/fetch-libgpiod.sh
+# The platform's libraries, broker and clients, from their sources.
+scripts/build-platform.sh host
