@@ -1,13 +1,9 @@
-#!/bin/busybox sh
-# /init of the kernel GPIO test machine. It loads configfs and gpio-sim, then
-# runs /scenarios.sh, which the host writes: a build_chips function and a
-# list of `scenario` and `step` calls. For each step it prints one framed
-# line on the console (see step); the host holds the expectations.
-# The verdict leaves through isa-debug-exit: 0 (qemu exits 1) when every
-# step was run, 1 (qemu exits 3) when the machine itself failed.
-
-/bin/busybox --install -s /bin
-export PATH=/bin
+# pinrig's GPIO scenarios on the kernel's gpio-sim chips, sourced by the
+# emulated access point's /init (tests/device/guest_init.sh), which gives
+# fail and hex. gpio_boot readies the kernel; then the host's
+# /test/scenarios.sh defines build_chips and makes `scenario` and `step`
+# calls. For each step one framed line goes to the console (see step); the
+# host holds the expectations (pinrig_kernel_scenarios.py).
 
 CONFIG=/sys/kernel/config/gpio-sim
 TRACE=/sys/kernel/tracing
@@ -15,33 +11,16 @@ WORK=/tmp/step
 SCENARIO=none
 STEP=0
 
-verdict() {
-	printf "\\$(printf %03o "$1")" | dd of=/dev/port bs=1 seek=244 count=1 2>/dev/null
-	echo o > /proc/sysrq-trigger # without the exit device
+gpio_fail() {
+	fail "gpio scenario $SCENARIO step $STEP: $*"
 }
 
-fail() {
-	echo "@@fail $SCENARIO $STEP $*"
-	verdict 1
-}
-
-hex() {
-	printf x
-	[ -e "$1" ] && xxd -p "$1" | tr -d '\n'
-}
-
-boot() {
-	mount -t proc proc /proc && mount -t sysfs sys /sys && mount -t devtmpfs dev /dev &&
-		mount -t tmpfs tmp /tmp || fail mounts
-	insmod /modules/configfs.ko && insmod /modules/gpio-sim.ko || fail modules
-	mount -t configfs none /sys/kernel/config && mount -t tracefs none $TRACE || fail mounts
+# configfs and gpio-sim are loaded; the GPIO trace events are turned on.
+gpio_boot() {
+	mount -t configfs none /sys/kernel/config && mount -t tracefs none $TRACE || gpio_fail mounts
 	echo 1 > $TRACE/events/gpio/gpio_direction/enable &&
-		echo 1 > $TRACE/events/gpio/gpio_value/enable || fail trace events
+		echo 1 > $TRACE/events/gpio/gpio_value/enable || gpio_fail trace events
 	mkdir -p /watch $WORK
-	for number in $(seq 1 40); do
-		echo "$number $(libc_probe strerror $number)"
-	done > /tmp/errors
-	echo "@@errno $(hex /tmp/errors)"
 }
 
 # Chip building, for build_chips: new_chip <index> <line name>... (an empty
@@ -50,7 +29,7 @@ boot() {
 new_chip() {
 	local chip=$CONFIG/chip$1 offset=0
 	shift
-	mkdir $chip $chip/bank0 || fail new_chip
+	mkdir $chip $chip/bank0 || gpio_fail new_chip
 	echo $# > $chip/bank0/num_lines
 	for name in "$@"; do
 		if [ -n "$name" ]; then
@@ -63,13 +42,13 @@ new_chip() {
 hog_line() {
 	local line=$CONFIG/chip$1/bank0/line$2
 	mkdir -p $line/hog && echo kernel-hog > $line/hog/name && echo $3 > $line/hog/direction ||
-		fail hog_line
+		gpio_fail hog_line
 }
 
 go_live() {
-	echo 1 > $CONFIG/chip$1/live || fail go_live $1
+	echo 1 > $CONFIG/chip$1/live || gpio_fail go_live $1
 	local name=$(cat $CONFIG/chip$1/bank0/chip_name)
-	[ "$name" = gpiochip$1 ] || fail "chip$1 came up as $name"
+	[ "$name" = gpiochip$1 ] || gpio_fail "chip$1 came up as $name"
 	# The watcher's own node: steps may hide or replace the one in /dev.
 	mknod /watch/gpiochip$1 c $(tr : ' ' < /sys/bus/gpio/devices/$name/dev)
 	[ -e /tmp/base$1 ] || report_base $1
@@ -82,13 +61,13 @@ report_base() {
 	start_watcher "-h 0" /watch/gpiochip$1
 	stop_watcher
 	local number=$(sed -n 's/.*gpio_direction: *\([0-9]*\) .*/\1/p' $TRACE/trace)
-	[ -n "$number" ] || fail "no trace for chip$1"
+	[ -n "$number" ] || gpio_fail "no trace for chip$1"
 	echo "@@base $1 $number"
 	touch /tmp/base$1
 }
 
 set_pull() {
-	echo $3 > $(chip_sysfs $1)/sim_gpio$2/pull || fail set_pull
+	echo $3 > $(chip_sysfs $1)/sim_gpio$2/pull || gpio_fail set_pull
 }
 
 chip_sysfs() {
@@ -106,10 +85,10 @@ tear_down() {
 
 # Changes to /dev for one scenario: hide_chip, fake_chip (a character device
 # that is not a GPIO chip), file_chip (a plain file), open_chip (mode 0666).
-hide_chip() { rm /dev/gpiochip$1 || fail hide_chip; }
-fake_chip() { rm /dev/gpiochip$1; mknod /dev/gpiochip$1 c 1 3 || fail fake_chip; }
-file_chip() { rm /dev/gpiochip$1; echo not a chip > /dev/gpiochip$1 || fail file_chip; }
-open_chip() { chmod 0666 /dev/gpiochip$1 || fail open_chip; }
+hide_chip() { rm /dev/gpiochip$1 || gpio_fail hide_chip; }
+fake_chip() { rm /dev/gpiochip$1; mknod /dev/gpiochip$1 c 1 3 || gpio_fail fake_chip; }
+file_chip() { rm /dev/gpiochip$1; echo not a chip > /dev/gpiochip$1 || gpio_fail file_chip; }
+open_chip() { chmod 0666 /dev/gpiochip$1 || gpio_fail open_chip; }
 
 scenario() {
 	SCENARIO=$1
@@ -139,14 +118,14 @@ start_watcher() {
 	WATCHER=$!
 	while [ ! -e $WORK/ready ]; do
 		tries=$((tries + 1))
-		[ $tries -lt 500 ] && kill -0 $WATCHER 2>/dev/null || fail "watcher: $(cat $WORK/watch-errors)"
+		[ $tries -lt 500 ] && kill -0 $WATCHER 2>/dev/null || gpio_fail "watcher: $(cat $WORK/watch-errors)"
 		usleep 10000
 	done
 }
 
 stop_watcher() {
 	kill -TERM $WATCHER
-	wait $WATCHER || fail "watcher: $(cat $WORK/watch-errors)"
+	wait $WATCHER || gpio_fail "watcher: $(cat $WORK/watch-errors)"
 }
 
 # step <user> <held offset on chip 0, or -> <pinrig argument>...
@@ -179,8 +158,3 @@ step() {
 		"$(hex $WORK/trace) $(hex $WORK/opened) $(hex $WORK/getopt)$(line_values)"
 }
 
-boot
-. /scenarios.sh
-tear_down
-echo "@@done"
-verdict 0

@@ -1,0 +1,87 @@
+"""What the emulated access point is fed: the demo's configuration, log lines
+and scans (scripts/demo/scenario.py) with fixed time stamps, one scan of a
+full 64 records, and the load of 1,000 full scans and 10,000 log lines.
+
+files() gives every file the guest finds, by its path in the guest.
+"""
+
+import sys
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "scripts" / "demo"))
+
+import scenario  # noqa: E402
+
+# The log's stamps: the demo's stretch of log, as of this moment.
+NOW = 1796680822.0
+LOAD_SCANS = 1000
+LOAD_LINES = 10000
+
+RELOAD_SCRIPT = """#!/bin/sh
+# The device's reload script in this image: tells which run this is and when.
+echo run >> /tmp/run/reknit.runs
+echo "reknit: reloading services (run $(wc -l < /tmp/run/reknit.runs))" >> /tmp/run/reknit.log
+cut -d' ' -f1 /proc/uptime >> /tmp/run/reknit.times
+"""
+
+
+def full_scan():
+    """64 access points, compatible and not, on two bands, each ranked
+    apart from the others (29 * i mod 64 runs through every number below
+    64), so the report's order owes nothing to the sort's handling of ties."""
+    codes = (1, 0, 2, 3, 5, 4, 1, 9)
+    frequencies = (2412, 2437, 2462, 5180, 5500, 5745)
+    return {"ifname": "wlan1", "records": [
+        scenario._ap(f"02:00:5E:10:00:{i:02X}", frequencies[i % 6], -40 - (i * 29) % 64,
+                     codes[i % 8], width=(20, 40, 80)[i % 3], age_ms=100 * (i % 7))
+        for i in range(64)]}
+
+
+def scan_text(scans, repeat=1):
+    """scan-send's input: each record, then the post of the message."""
+    out = []
+    for scan in scans:
+        for ap in scan["records"]:
+            out.append(" ".join(["ap", ap["bssid"], *(str(ap[field]) for field in (
+                "frequency", "value_a", "value_b", "rank_value", "value_d", "value_c",
+                "compat_code"))]))
+        out.append(f"post {scan['ifname']}" + (f" {repeat}" if repeat > 1 else ""))
+    return "\n".join(out) + "\n"
+
+
+def log_lines():
+    return scenario.log_lines(now=NOW)
+
+
+def load_lines():
+    """Ten distinct lines, over and over: the demo's, a line without any
+    stamp, one of quotes, one at the highest severity."""
+    lines = log_lines() + [
+        "kernel: no stamp at all",
+        f'[{NOW:.3f}] 3|2| hostapd: "wlan0" "STA" "left"',
+        f"[{NOW:.3f}] 0|0| kernel: watchdog: CPU1: hard lockup",
+    ]
+    return lines * (LOAD_LINES // len(lines))
+
+
+def uci_files():
+    return {f"etc/config/{package}": scenario.uci_file(package)
+            for package in scenario.UCI}
+
+
+def files():
+    """Path in the guest -> (text, mode)."""
+    out = {path: (text, 0o644) for path, text in uci_files().items()}
+    out.update({
+        "collectd/vornel_scan_result": ("", 0o644),
+        "sbin/reknit": (RELOAD_SCRIPT, 0o755),
+        "test/story/log.txt": ("\n".join(log_lines()) + "\n", 0o644),
+        "test/story/scans.txt": (scan_text(scenario.SCANS + [full_scan()]), 0o644),
+        "test/story/full-scan.txt": (scan_text([full_scan()]), 0o644),
+        "test/story/load-scans.txt": (scan_text([full_scan()], LOAD_SCANS), 0o644),
+        "test/story/load-log.txt": ("\n".join(load_lines()) + "\n", 0o644),
+        "etc/passwd": ("root:x:0:0:root:/:/bin/sh\nuser:x:1000:1000:user:/tmp:/bin/sh\n", 0o644),
+        "etc/group": ("root:x:0:\nuser:x:1000:\n", 0o644),
+    })
+    return out
