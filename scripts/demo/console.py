@@ -77,9 +77,12 @@ def notification(line):
 
 
 def _scan_report(report):
-    when = time.strftime("%H:%M:%S", time.localtime(report["timestamp"] / 1000))
+    stamp = report.get("timestamp")
+    # The emulated access point's reports come with their time left out.
+    when = (time.strftime("scan of %H:%M:%S", time.localtime(stamp / 1000))
+            if isinstance(stamp, int) else "time left out")
     lines = [f'airsift  {report["phy_ifname"]}: {report["compatible_ap_count"]} compatible, '
-             f'{report["incompatible_ap_count"]} incompatible  (scan of {when})']
+             f'{report["incompatible_ap_count"]} incompatible  ({when})']
     text = report["top_compatible_aps"]
     try:
         top = json.loads(text)

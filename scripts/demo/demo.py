@@ -53,6 +53,9 @@ def parse_args(argv):
                              "the running system from a second shell")
     parser.add_argument("--short", action="store_true",
                         help="no pauses between events, only what the system itself waits for")
+    parser.add_argument("--device", action="store_true",
+                        help="the installed image instead, on an emulated arm64 access point "
+                             "(./run-demo builds it first; about a minute)")
     parser.add_argument("--keep-mount-points", action="store_true",
                         help="leave the empty mount points on the machine that this run "
                              "created (for runs beside other sandboxes)")
@@ -193,6 +196,9 @@ def main(argv=None):
         signal.signal(signum, signal.default_int_handler)
     pace = Pace(args.short)
     console = Console()
+    if args.device:
+        import device
+        return device.run(console)
     system = System(console)
     failure, gpio, statuses = None, None, {}
     try:

@@ -207,10 +207,13 @@ def _read_frame(machine, line):
         machine.failure = rest
     elif kind == "done":
         machine.done = True
+    return kind, fields[0]
 
 
-def boot(image, console_log):
-    """Boots the guest once; returns the Machine it reported."""
+def boot(image, console_log, on_frame=None):
+    """Boots the guest once; returns the Machine it reported. on_frame, when
+    given, is called after each frame with its kind, its first field and
+    the Machine."""
     command = ["qemu-system-aarch64", "-machine", "virt", "-cpu", "cortex-a53", "-accel", "tcg",
                "-smp", "2", "-m", "256M", "-nographic", "-no-reboot", "-nic", "none",
                "-kernel", str(VM / "Image"), "-initrd", str(image),
@@ -231,7 +234,9 @@ def boot(image, console_log):
                 continue
             if "@@up " in line and not machine.boot_s:
                 machine.boot_s = time.monotonic() - started
-            _read_frame(machine, line)
+            kind, name = _read_frame(machine, line)
+            if on_frame:
+                on_frame(kind, name, machine)
         qemu.wait()
     finally:
         timer.cancel()

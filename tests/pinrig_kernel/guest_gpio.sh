@@ -70,8 +70,11 @@ set_pull() {
 	echo $3 > $(chip_sysfs $1)/sim_gpio$2/pull || gpio_fail set_pull
 }
 
+# The shell's own read, not cat: steps are many and each process costs.
 chip_sysfs() {
-	echo /sys/devices/platform/$(cat $CONFIG/chip$1/dev_name)/gpiochip$1
+	local device
+	read -r device < $CONFIG/chip$1/dev_name
+	echo /sys/devices/platform/$device/gpiochip$1
 }
 
 tear_down() {
@@ -100,9 +103,10 @@ scenario() {
 line_values() {
 	for index in 0 1 2; do
 		printf " %d=" $index
-		local dir=$(chip_sysfs $index) offset=0
+		local dir=$(chip_sysfs $index) offset=0 value
 		while [ -e $dir/sim_gpio$offset ]; do
-			printf %s "$(cat $dir/sim_gpio$offset/value)"
+			read -r value < $dir/sim_gpio$offset/value
+			printf %s "$value"
 			offset=$((offset + 1))
 		done
 	done
