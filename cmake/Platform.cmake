@@ -29,14 +29,21 @@ set(_platform_parts UBOX_INCLUDE_DIR UBUS_INCLUDE_DIR UCI_INCLUDE_DIR
     UBOX_LIBRARY UBUS_LIBRARY UCI_LIBRARY)
 set(BLOBMSG_JSON_INCLUDE_DIR ${UBOX_INCLUDE_DIR})
 
-# The broker and the clients only run the tests, on the build host; the
-# JSON text of blobmsg serves only the tools and the tests.
+# The broker and the clients only run the tests; the JSON text of blobmsg
+# serves only the tools and the tests. A cross build that makes the helpers
+# of a target suite (APSUITE_TEST_HELPERS) names the target's own broker and
+# clients from its sysroot, which the suite runs under emulation.
 if(APSUITE_HOST_PARTS)
   find_library(BLOBMSG_JSON_LIBRARY blobmsg_json ${_platform_hints} PATH_SUFFIXES lib)
   find_program(UBUSD_EXECUTABLE ubusd ${_platform_hints} PATH_SUFFIXES sbin)
   find_program(UBUS_EXECUTABLE ubus ${_platform_hints} PATH_SUFFIXES bin)
   find_program(UCI_EXECUTABLE uci ${_platform_hints} PATH_SUFFIXES bin)
   list(APPEND _platform_parts BLOBMSG_JSON_LIBRARY UBUSD_EXECUTABLE UBUS_EXECUTABLE UCI_EXECUTABLE)
+elseif(APSUITE_TEST_HELPERS)
+  find_program(UBUSD_EXECUTABLE ubusd PATH_SUFFIXES sbin ONLY_CMAKE_FIND_ROOT_PATH)
+  find_program(UBUS_EXECUTABLE ubus PATH_SUFFIXES bin ONLY_CMAKE_FIND_ROOT_PATH)
+  find_program(UCI_EXECUTABLE uci PATH_SUFFIXES bin ONLY_CMAKE_FIND_ROOT_PATH)
+  list(APPEND _platform_parts UBUSD_EXECUTABLE UBUS_EXECUTABLE UCI_EXECUTABLE)
 endif()
 
 set(_platform_missing)

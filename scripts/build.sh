@@ -5,7 +5,8 @@
 # (scripts/build-platform.sh): "sanitize" and "fuzz" ones with the same
 # sanitizers.
 # "target" cross-builds the deliverables for aarch64 with musl
-# (scripts/fetch-target-toolchain.sh) and prints their sizes.
+# (scripts/fetch-target-toolchain.sh), against the platform, json-c and
+# libgpiod built into the target's sysroot, and prints their sizes.
 # "fuzz" builds only the fuzz targets of tests/fuzz, with clang-14, into
 # build-fuzz; scripts/fuzz.sh runs them.
 # "sdk" stages an SDK from the target build's sysroot and runs the
@@ -23,8 +24,8 @@ case "$kind" in
                                    -DAPSUITE_PLATFORM_PREFIX=$PWD/deps/platform-asan"
             scripts/build-platform.sh sanitize ;;
   target)   dir=build-target
-            scripts/fetch-target-toolchain.sh
-            [ -x scripts/fetch-target-libgpiod.sh ] && scripts/fetch-target-libgpiod.sh
+            scripts/fetch-target-libgpiod.sh
+            scripts/build-platform.sh aarch64-musl
             flags="-DCMAKE_TOOLCHAIN_FILE=$toolchain" ;;
   sdk)      exec scripts/sdk-check.sh "$@" ;;
   fuzz)     dir=build-fuzz; only="--target fuzz_targets"

@@ -17,9 +17,10 @@ machine's own bus, configuration, queues or scripts.
 
 The deliverables may be built for another machine than the one the tests
 run on (aarch64 with musl): APSUITE_TARGET_BUILD names that cross build.
-Its deliverables and test helpers are then run through the emulator its
-toolchain names, while the broker, the client and the tools stay the build
-host's own.
+Its deliverables and test helpers, and the broker and the ubus and uci
+clients of its sysroot, are then run through the emulator its toolchain
+names; only the tools (scan producer, "service" object) stay the build
+host's own, talking to the target's broker as any client does.
 """
 
 import json
@@ -37,8 +38,6 @@ import time
 from pathlib import Path
 
 BIN = Path(os.environ.get("APSUITE_BIN") or Path(__file__).resolve().parents[2] / "build" / "bin").resolve()
-UBUSD = os.environ.get("APSUITE_UBUSD") or str(BIN / "ubusd")
-UBUS = os.environ.get("APSUITE_UBUS") or str(BIN / "ubus")
 SANITIZED = os.environ.get("APSUITE_SANITIZE") == "1"
 
 DELIVERABLES = ("airsift", "linetap", "confwatch", "pinrig")
@@ -48,6 +47,26 @@ TARGET_BUILD = Path(_target_build).resolve() if _target_build else None
 DELIVERABLE_BIN = TARGET_BUILD / "bin" if TARGET_BUILD else BIN
 HELPERS = (TARGET_BUILD / "test-helpers" if TARGET_BUILD
            else Path(os.environ.get("APSUITE_HELPERS") or BIN.parent / "test-helpers"))
+
+
+def _target_platform():
+    """The broker and clients of the target's sysroot that the cross build
+    named beside its helpers (tests/helpers: platform), name -> path."""
+    if not TARGET_BUILD:
+        return {}
+    listing = (HELPERS / "platform").read_text().splitlines()
+    found = dict(line.split("=", 1) for line in listing if line)
+    missing = [name for name in ("ubusd", "ubus", "uci") if not found.get(name)]
+    assert not missing, f"{TARGET_BUILD} names no target {', '.join(missing)}"
+    return found
+
+
+# The platform's broker and clients under test: the target's own with a
+# target build, else the build host's (cmake/Platform.cmake).
+TARGET_PLATFORM = _target_platform()
+UBUSD = TARGET_PLATFORM.get("ubusd") or os.environ.get("APSUITE_UBUSD") or "ubusd"
+UBUS = TARGET_PLATFORM.get("ubus") or os.environ.get("APSUITE_UBUS") or "ubus"
+UCI = TARGET_PLATFORM.get("uci") or os.environ.get("APSUITE_UCI") or "uci"
 
 
 # The command put before every program built for the target: the one the
@@ -444,7 +463,8 @@ def helper(name):
 
 
 def _built_for_target(program):
-    return EMULATOR and Path(program).parent in (DELIVERABLE_BIN, HELPERS)
+    return EMULATOR and (Path(program).parent in (DELIVERABLE_BIN, HELPERS)
+                         or program in TARGET_PLATFORM.values())
 
 
 def emulated(argv):
