@@ -96,15 +96,22 @@ set(_multiarch ${CMAKE_LIBRARY_ARCHITECTURE}
 find_path(GPIOD_INCLUDE_DIR gpiod.h HINTS ${_gpiod_hints} PATH_SUFFIXES include)
 find_library(GPIOD_LIBRARY NAMES libgpiod.so.3 gpiod HINTS ${_gpiod_hints}
              PATH_SUFFIXES lib ${_multiarch} lib/${_multiarch})
-if(GPIOD_INCLUDE_DIR AND GPIOD_LIBRARY)
+if(GPIOD_INCLUDE_DIR AND GPIOD_LIBRARY AND EXISTS ${GPIOD_INCLUDE_DIR}/gpiod.h)
   file(STRINGS ${GPIOD_INCLUDE_DIR}/gpiod.h _gpiod_v2 REGEX "gpiod_line_settings_new")
 endif()
-if(_gpiod_v2)
+# An image without pinrig is a choice made out loud, never the quiet result
+# of a sysroot that lacks libgpiod.
+if(NOT APSUITE_PINRIG)
+  message(STATUS "pinrig left out (APSUITE_PINRIG=OFF)")
+elseif(_gpiod_v2)
   message(STATUS "libgpiod v2: ${GPIOD_LIBRARY}")
   add_library(Platform::gpiod UNKNOWN IMPORTED)
   set_target_properties(Platform::gpiod PROPERTIES
     IMPORTED_LOCATION ${GPIOD_LIBRARY}
     INTERFACE_INCLUDE_DIRECTORIES ${GPIOD_INCLUDE_DIR})
 else()
-  message(WARNING "libgpiod v2 not found (run scripts/setup.sh); pinrig is not built")
+  message(FATAL_ERROR "libgpiod v2, which pinrig needs, was not found (gpiod.h declaring "
+    "gpiod_line_settings_new: ${GPIOD_INCLUDE_DIR}; libgpiod.so.3: ${GPIOD_LIBRARY}). Give its "
+    "prefix in CMAKE_PREFIX_PATH or the toolchain's sysroot, run scripts/setup.sh for deps/gpiod, "
+    "or leave pinrig out with -DAPSUITE_PINRIG=OFF.")
 endif()

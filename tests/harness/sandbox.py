@@ -51,22 +51,27 @@ HELPERS = (TARGET_BUILD / "test-helpers" if TARGET_BUILD
 
 def _target_platform():
     """The broker and clients of the target's sysroot that the cross build
-    named beside its helpers (tests/helpers: platform), name -> path."""
-    if not TARGET_BUILD:
+    named beside its helpers (tests/helpers: platform), name -> path; none
+    for a cross build made without the helpers."""
+    listing = HELPERS / "platform"
+    if not TARGET_BUILD or not listing.exists():
         return {}
-    listing = (HELPERS / "platform").read_text().splitlines()
-    found = dict(line.split("=", 1) for line in listing if line)
+    found = dict(line.split("=", 1) for line in listing.read_text().splitlines() if line)
     missing = [name for name in ("ubusd", "ubus", "uci") if not found.get(name)]
     assert not missing, f"{TARGET_BUILD} names no target {', '.join(missing)}"
     return found
 
 
-# The platform's broker and clients under test: the target's own with a
-# target build, else the build host's (cmake/Platform.cmake).
+# The platform's broker and clients under test: with a target build the
+# target's own, never the build host's; else the build host's
+# (cmake/Platform.cmake).
 TARGET_PLATFORM = _target_platform()
-UBUSD = TARGET_PLATFORM.get("ubusd") or os.environ.get("APSUITE_UBUSD") or "ubusd"
-UBUS = TARGET_PLATFORM.get("ubus") or os.environ.get("APSUITE_UBUS") or "ubus"
-UCI = TARGET_PLATFORM.get("uci") or os.environ.get("APSUITE_UCI") or "uci"
+if TARGET_BUILD:
+    UBUSD, UBUS, UCI = (TARGET_PLATFORM.get(name) for name in ("ubusd", "ubus", "uci"))
+else:
+    UBUSD = os.environ.get("APSUITE_UBUSD") or "ubusd"
+    UBUS = os.environ.get("APSUITE_UBUS") or "ubus"
+    UCI = os.environ.get("APSUITE_UCI") or "uci"
 
 
 # The command put before every program built for the target: the one the
