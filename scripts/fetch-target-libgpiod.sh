@@ -14,13 +14,14 @@
 set -eu
 cd "$(dirname "$0")/.."
 . scripts/private-apt.sh
+. scripts/target-env.sh
 
 scripts/fetch-target-toolchain.sh
 sysroot=deps/aarch64-musl/sysroot
 [ -e "$sysroot/usr/lib/libgpiod.so.3" ] && [ -e "$sysroot/usr/include/gpiod.h" ] && exit 0
 
 # CC, CFLAGS, LDFLAGS... exactly as the toolchain file gives them to CMake.
-eval "$(cmake -P cmake/print-target-env.cmake 2>&1)"
+target_env
 
 private_apt_init "deb-src MIRROR trixie main"
 work=$private_apt_dir/build
