@@ -10,11 +10,16 @@
 #                                           the target, with its toolchain file
 #                                           (cmake/aarch64-linux-musl.cmake), beside
 #                                           its musl, json-c and libgpiod
+#   scripts/build-platform.sh aarch64-gnu   deps/aarch64-gnu/sysroot/usr
+#                                           the second compiler's build: Debian's
+#                                           GCC for aarch64 with glibc
+#                                           (scripts/gcc-cross.sh)
 #
 # Each holds libubox with libblobmsg_json, libubus with ubusd and the ubus
 # client, and libuci with the uci client, at the shared-object versions of
-# scripts/platform.pins. json-c is Debian's on the build host; the target's
-# is built from Debian's source (scripts/fetch-target-json-c.sh). The build
+# scripts/platform.pins. json-c is Debian's on the build host and for GCC
+# (arm64 packages); the musl target's is built from Debian's source
+# (scripts/fetch-target-json-c.sh). The build
 # host's libraries and programs find one another through their run path;
 # the target's carry none and are installed under /usr of the sysroot, as
 # on the device. A stamp records the pins and flags: when they are
@@ -35,12 +40,20 @@ case "$kind" in
             toolchain=$top/cmake/aarch64-linux-musl.cmake
             destdir=$top/deps/aarch64-musl/sysroot; prefix=/usr
             cc="clang-14 $(cksum < "$toolchain")"; cflags=MinSizeRel ;;
-  *) echo "usage: scripts/build-platform.sh [host|sanitize|fuzz|aarch64-musl]" >&2; exit 2 ;;
+  aarch64-gnu)
+            . scripts/gcc-cross.sh
+            destdir=$gcc_sysroot; prefix=/usr
+            cc="aarch64-linux-gnu-gcc $(aarch64-linux-gnu-gcc -dumpfullversion)"; cflags=MinSizeRel ;;
+  *) echo "usage: scripts/build-platform.sh [host|sanitize|fuzz|aarch64-musl|aarch64-gnu]" >&2; exit 2 ;;
 esac
 
 scripts/fetch-platform.sh
-if [ -n "$destdir" ]; then
+if [ "$kind" = aarch64-musl ]; then
   scripts/fetch-target-json-c.sh
+elif [ "$kind" = aarch64-gnu ]; then
+  scripts/fetch-gcc-sysroot.sh
+fi
+if [ -n "$destdir" ]; then
   stamp_file=$destdir/../platform.stamp
   files=$destdir/../platform.files
 else
@@ -55,10 +68,16 @@ if [ -n "$destdir" ]; then
   [ -f "$files" ] && sed "s|^|$destdir|" "$files" | xargs rm -f
   rm -f "$stamp_file" "$files"
   # libubox finds json-c through pkg-config, which must read the sysroot's.
-  PKG_CONFIG_LIBDIR=$destdir/usr/lib/pkgconfig:$destdir/usr/share/pkgconfig
+  PKG_CONFIG_LIBDIR=$destdir/usr/lib/pkgconfig:$destdir/usr/lib/aarch64-linux-gnu/pkgconfig
+  PKG_CONFIG_LIBDIR=$PKG_CONFIG_LIBDIR:$destdir/usr/share/pkgconfig
   PKG_CONFIG_SYSROOT_DIR=$destdir
   export PKG_CONFIG_LIBDIR PKG_CONFIG_SYSROOT_DIR
-  set -- -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=MinSizeRel
+  if [ "$kind" = aarch64-musl ]; then
+    set -- -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=MinSizeRel
+  else
+    # shellcheck disable=SC2086
+    set -- $gcc_cross_options -DCMAKE_BUILD_TYPE=MinSizeRel
+  fi
 else
   rm -rf "$prefix"
   set -- -DCMAKE_C_COMPILER="$cc" -DCMAKE_C_FLAGS="$cflags" \
