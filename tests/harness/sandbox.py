@@ -16,7 +16,8 @@ that namespace through nsenter, so tests run side by side and never see the
 machine's own bus, configuration, queues or scripts.
 
 The deliverables may be built for another machine than the one the tests
-run on (aarch64 with musl): APSUITE_TARGET_BUILD names that cross build.
+run on (aarch64 with musl, or with glibc by a second compiler):
+APSUITE_TARGET_BUILD names that cross build.
 Its deliverables and test helpers, and the broker and the ubus and uci
 clients of its sysroot, are then run through the emulator its toolchain
 names; only the tools (scan producer, "service" object) stay the build
@@ -63,15 +64,17 @@ def _target_platform():
 
 
 # The platform's broker and clients under test: with a target build the
-# target's own, never the build host's; else the build host's
-# (cmake/Platform.cmake).
+# target's own, never the build host's; else the build host's, as the build
+# found them (cmake/Platform.cmake), by default where scripts/setup.sh
+# builds them.
 TARGET_PLATFORM = _target_platform()
+_HOST_PLATFORM = Path(__file__).resolve().parents[2] / "deps" / "platform"
 if TARGET_BUILD:
     UBUSD, UBUS, UCI = (TARGET_PLATFORM.get(name) for name in ("ubusd", "ubus", "uci"))
 else:
-    UBUSD = os.environ.get("APSUITE_UBUSD") or "ubusd"
-    UBUS = os.environ.get("APSUITE_UBUS") or "ubus"
-    UCI = os.environ.get("APSUITE_UCI") or "uci"
+    UBUSD = os.environ.get("APSUITE_UBUSD") or str(_HOST_PLATFORM / "sbin" / "ubusd")
+    UBUS = os.environ.get("APSUITE_UBUS") or str(_HOST_PLATFORM / "bin" / "ubus")
+    UCI = os.environ.get("APSUITE_UCI") or str(_HOST_PLATFORM / "bin" / "uci")
 
 
 # The command put before every program built for the target: the one the
