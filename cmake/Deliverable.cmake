@@ -3,7 +3,11 @@
 # is done by the C driver, so any use of libstdc++ fails to link here
 # rather than on the target.
 
-set(APSUITE_WARNINGS -Wall -Wextra -Werror)
+# The suite's builds (scripts/build.sh) turn warnings into errors; a user's
+# build, perhaps with another compiler that warns about other things, does
+# not by default.
+option(APSUITE_WERROR "Treat compiler warnings as errors" OFF)
+set(APSUITE_WARNINGS -Wall -Wextra $<$<BOOL:${APSUITE_WERROR}>:-Werror>)
 
 # With C++ sources in a target, CMake hands the C driver C++'s implicit
 # libraries (libstdc++, libm) as well. Drop them: targets linked by g++ get
@@ -12,9 +16,17 @@ set(CMAKE_CXX_IMPLICIT_LINK_LIBRARIES "")
 
 # The device's flash is small. Code without exceptions needs no unwind
 # tables, and section garbage collection drops what a unit carries but the
-# program never calls; a size build goes for the smallest code.
+# program never calls; a size build goes for the smallest code: -Oz where
+# the compiler takes it (clang, GCC 12 and later), -Os elsewhere.
+include(CheckCXXCompilerFlag)
+check_cxx_compiler_flag(-Oz APSUITE_COMPILER_TAKES_OZ)
+if(APSUITE_COMPILER_TAKES_OZ)
+  set(_smallest -Oz)
+else()
+  set(_smallest -Os)
+endif()
 set(APSUITE_SIZE_OPTIONS -ffunction-sections -fdata-sections
-    -fno-asynchronous-unwind-tables -fno-unwind-tables $<$<CONFIG:MinSizeRel>:-Oz>)
+    -fno-asynchronous-unwind-tables -fno-unwind-tables $<$<CONFIG:MinSizeRel>:${_smallest}>)
 set(APSUITE_SIZE_LINK_OPTIONS -Wl,--gc-sections -Wl,--hash-style=gnu -Wl,--as-needed)
 
 function(apsuite_c_subset target)

@@ -29,14 +29,21 @@ set(_platform_parts UBOX_INCLUDE_DIR UBUS_INCLUDE_DIR UCI_INCLUDE_DIR
     UBOX_LIBRARY UBUS_LIBRARY UCI_LIBRARY)
 set(BLOBMSG_JSON_INCLUDE_DIR ${UBOX_INCLUDE_DIR})
 
-# The broker and the clients only run the tests, on the build host; the
-# JSON text of blobmsg serves only the tools and the tests.
+# The broker and the clients only run the tests; the JSON text of blobmsg
+# serves only the tools and the tests. A cross build that makes the helpers
+# of a target suite (APSUITE_TEST_HELPERS) names the target's own broker and
+# clients from its sysroot, which the suite runs under emulation.
 if(APSUITE_HOST_PARTS)
   find_library(BLOBMSG_JSON_LIBRARY blobmsg_json ${_platform_hints} PATH_SUFFIXES lib)
   find_program(UBUSD_EXECUTABLE ubusd ${_platform_hints} PATH_SUFFIXES sbin)
   find_program(UBUS_EXECUTABLE ubus ${_platform_hints} PATH_SUFFIXES bin)
   find_program(UCI_EXECUTABLE uci ${_platform_hints} PATH_SUFFIXES bin)
   list(APPEND _platform_parts BLOBMSG_JSON_LIBRARY UBUSD_EXECUTABLE UBUS_EXECUTABLE UCI_EXECUTABLE)
+elseif(APSUITE_TEST_HELPERS)
+  find_program(UBUSD_EXECUTABLE ubusd PATH_SUFFIXES sbin ONLY_CMAKE_FIND_ROOT_PATH)
+  find_program(UBUS_EXECUTABLE ubus PATH_SUFFIXES bin ONLY_CMAKE_FIND_ROOT_PATH)
+  find_program(UCI_EXECUTABLE uci PATH_SUFFIXES bin ONLY_CMAKE_FIND_ROOT_PATH)
+  list(APPEND _platform_parts UBUSD_EXECUTABLE UBUS_EXECUTABLE UCI_EXECUTABLE)
 endif()
 
 set(_platform_missing)
@@ -89,15 +96,22 @@ set(_multiarch ${CMAKE_LIBRARY_ARCHITECTURE}
 find_path(GPIOD_INCLUDE_DIR gpiod.h HINTS ${_gpiod_hints} PATH_SUFFIXES include)
 find_library(GPIOD_LIBRARY NAMES libgpiod.so.3 gpiod HINTS ${_gpiod_hints}
              PATH_SUFFIXES lib ${_multiarch} lib/${_multiarch})
-if(GPIOD_INCLUDE_DIR AND GPIOD_LIBRARY)
+if(GPIOD_INCLUDE_DIR AND GPIOD_LIBRARY AND EXISTS ${GPIOD_INCLUDE_DIR}/gpiod.h)
   file(STRINGS ${GPIOD_INCLUDE_DIR}/gpiod.h _gpiod_v2 REGEX "gpiod_line_settings_new")
 endif()
-if(_gpiod_v2)
+# An image without pinrig is a choice made out loud, never the quiet result
+# of a sysroot that lacks libgpiod.
+if(NOT APSUITE_PINRIG)
+  message(STATUS "pinrig left out (APSUITE_PINRIG=OFF)")
+elseif(_gpiod_v2)
   message(STATUS "libgpiod v2: ${GPIOD_LIBRARY}")
   add_library(Platform::gpiod UNKNOWN IMPORTED)
   set_target_properties(Platform::gpiod PROPERTIES
     IMPORTED_LOCATION ${GPIOD_LIBRARY}
     INTERFACE_INCLUDE_DIRECTORIES ${GPIOD_INCLUDE_DIR})
 else()
-  message(WARNING "libgpiod v2 not found (run scripts/setup.sh); pinrig is not built")
+  message(FATAL_ERROR "libgpiod v2, which pinrig needs, was not found (gpiod.h declaring "
+    "gpiod_line_settings_new: ${GPIOD_INCLUDE_DIR}; libgpiod.so.3: ${GPIOD_LIBRARY}). Give its "
+    "prefix in CMAKE_PREFIX_PATH or the toolchain's sysroot, run scripts/setup.sh for deps/gpiod, "
+    "or leave pinrig out with -DAPSUITE_PINRIG=OFF.")
 endif()

@@ -1,10 +1,14 @@
-# Prints the target toolchain of cmake/aarch64-linux-musl.cmake as shell
-# assignments, so that builds outside CMake (an autotools configure) use the
-# very same compiler, sysroot and flags:
+# Prints the target toolchain of cmake/aarch64-linux-musl.cmake as
+# NAME=value lines on standard output, so that builds outside CMake (an
+# autotools configure) use the very same compiler, sysroot and flags.
+# scripts/target-env.sh reads them as plain text:
 #
-#   eval "$(cmake -P cmake/print-target-env.cmake)"
-#   -> CC, AR, RANLIB, STRIP, CFLAGS, LDFLAGS, TARGET_TRIPLE, TARGET_SYSROOT,
-#      TARGET_EMULATOR
+#   cmake -P cmake/print-target-env.cmake
+#   -> -- CC=..., AR, RANLIB, STRIP, CFLAGS, LDFLAGS, TARGET_TRIPLE,
+#      TARGET_SYSROOT, TARGET_EMULATOR
+#
+# Each line carries CMake's "-- " mark of a status message; warnings and
+# errors go to standard error and never mix with them.
 
 include(${CMAKE_CURRENT_LIST_DIR}/aarch64-linux-musl.cmake)
 
@@ -19,6 +23,5 @@ foreach(assignment IN ITEMS
     "TARGET_TRIPLE=${CMAKE_C_COMPILER_TARGET}"
     "TARGET_SYSROOT=${CMAKE_SYSROOT}"
     "TARGET_EMULATOR=${_emulator}")
-  string(REGEX REPLACE "^([A-Z_]+)=(.*)$" "\\1='\\2'" _line "${assignment}")
-  message("${_line}")
+  message(STATUS "${assignment}")
 endforeach()

@@ -8,7 +8,8 @@ packages="build-essential cmake pkg-config binutils util-linux mount git python3
           libjson-c-dev
           libgtest-dev libgmock-dev nlohmann-json3-dev
           qemu-system-arm xz-utils cpio
-          clang-14 lld-14 libclang-rt-14-dev llvm-14"
+          clang-14 lld-14 libclang-rt-14-dev llvm-14
+          gcc-aarch64-linux-gnu g++-aarch64-linux-gnu"
 
 missing=""
 for p in $packages; do

@@ -5,7 +5,7 @@ and no trace of the build host."""
 import os
 import re
 import subprocess
-from pathlib import Path
+from pathlib import Path, PurePosixPath
 
 import pytest
 
@@ -21,22 +21,29 @@ def cache_value(name):
     return re.search(rf"^{name}:\w+=(.*)$", text, re.M).group(1)
 
 
+def installed(folder_variable, name, prefix):
+    """Where the install puts name, relative to the image's root: beneath the
+    prefix, unless the build names an absolute folder."""
+    return str(PurePosixPath(prefix, cache_value(folder_variable), name)).lstrip("/")
+
+
+def expected_files(prefix=None):
+    prefix = prefix or cache_value("CMAKE_INSTALL_PREFIX")
+    files = {installed("CMAKE_INSTALL_SBINDIR", name, prefix)
+             for name in ("airsift", "linetap", "confwatch")}
+    files.add(installed("CMAKE_INSTALL_SYSCONFDIR", "sysctl.d/60-airsift-msgqueue.conf", prefix))
+    # pinrig is left out only when the build says so, never for want of libgpiod.
+    if cache_value("APSUITE_PINRIG") != "OFF":
+        files.add(installed("CMAKE_INSTALL_BINDIR", "pinrig", prefix))
+    return files
+
+
 @pytest.fixture(scope="module")
 def image(tmp_path_factory):
     root = tmp_path_factory.mktemp("image")
     subprocess.run(["cmake", "--install", str(BUILD), "--component", "apsuite"],
                    env=dict(os.environ, DESTDIR=str(root)), check=True, capture_output=True)
     return root
-
-
-def expected_files():
-    prefix = cache_value("CMAKE_INSTALL_PREFIX").lstrip("/")
-    sysconf = "etc" if prefix == "usr" else f"{prefix}/etc"
-    files = {f"{prefix}/sbin/{name}" for name in ("airsift", "linetap", "confwatch")}
-    files.add(f"{sysconf}/sysctl.d/60-airsift-msgqueue.conf")
-    if (Path(binary("airsift")).parent / "pinrig").exists():
-        files.add(f"{prefix}/bin/pinrig")
-    return files
 
 
 def programs(image):
@@ -70,3 +77,17 @@ def test_sysctl_limits_take_a_scan_message_and_match_what_the_suite_runs_with(im
     limits = dict(re.findall(r"^(kernel\.\w+) = (\d+)$", conf, re.M))
     assert limits == {"kernel.msgmax": str(MSGMAX), "kernel.msgmnb": str(MSGMNB)}
     assert SCAN_TEXT_SIZE <= MSGMAX <= MSGMNB
+
+
+@pytest.mark.parametrize("prefix", ["/opt/apsuite", "/usr/local"])
+def test_install_with_a_prefix_writes_only_beneath_it(tmp_path, prefix):
+    if PurePosixPath(cache_value("CMAKE_INSTALL_SYSCONFDIR")).is_absolute():
+        pytest.skip("the build names an absolute configuration folder, as an image build does")
+    beneath = tmp_path / prefix.lstrip("/")
+    result = subprocess.run(["cmake", "--install", str(BUILD), "--component", "apsuite",
+                             "--prefix", str(beneath)],
+                            capture_output=True, text=True, check=True)
+    written = re.findall(r"^-- (?:Installing|Up-to-date): (.+)$", result.stdout, re.M)
+    assert written and all(Path(path).is_relative_to(beneath) for path in written), written
+    installed_files = {str(p.relative_to(tmp_path)) for p in tmp_path.rglob("*") if not p.is_dir()}
+    assert installed_files == expected_files(prefix)

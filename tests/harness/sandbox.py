@@ -16,10 +16,12 @@ that namespace through nsenter, so tests run side by side and never see the
 machine's own bus, configuration, queues or scripts.
 
 The deliverables may be built for another machine than the one the tests
-run on (aarch64 with musl): APSUITE_TARGET_BUILD names that cross build.
-Its deliverables and test helpers are then run through the emulator its
-toolchain names, while the broker, the client and the tools stay the build
-host's own.
+run on (aarch64 with musl, or with glibc by a second compiler):
+APSUITE_TARGET_BUILD names that cross build.
+Its deliverables and test helpers, and the broker and the ubus and uci
+clients of its sysroot, are then run through the emulator its toolchain
+names; only the tools (scan producer, "service" object) stay the build
+host's own, talking to the target's broker as any client does.
 """
 
 import json
@@ -37,8 +39,6 @@ import time
 from pathlib import Path
 
 BIN = Path(os.environ.get("APSUITE_BIN") or Path(__file__).resolve().parents[2] / "build" / "bin").resolve()
-UBUSD = os.environ.get("APSUITE_UBUSD") or str(BIN / "ubusd")
-UBUS = os.environ.get("APSUITE_UBUS") or str(BIN / "ubus")
 SANITIZED = os.environ.get("APSUITE_SANITIZE") == "1"
 
 DELIVERABLES = ("airsift", "linetap", "confwatch", "pinrig")
@@ -48,6 +48,33 @@ TARGET_BUILD = Path(_target_build).resolve() if _target_build else None
 DELIVERABLE_BIN = TARGET_BUILD / "bin" if TARGET_BUILD else BIN
 HELPERS = (TARGET_BUILD / "test-helpers" if TARGET_BUILD
            else Path(os.environ.get("APSUITE_HELPERS") or BIN.parent / "test-helpers"))
+
+
+def _target_platform():
+    """The broker and clients of the target's sysroot that the cross build
+    named beside its helpers (tests/helpers: platform), name -> path; none
+    for a cross build made without the helpers."""
+    listing = HELPERS / "platform"
+    if not TARGET_BUILD or not listing.exists():
+        return {}
+    found = dict(line.split("=", 1) for line in listing.read_text().splitlines() if line)
+    missing = [name for name in ("ubusd", "ubus", "uci") if not found.get(name)]
+    assert not missing, f"{TARGET_BUILD} names no target {', '.join(missing)}"
+    return found
+
+
+# The platform's broker and clients under test: with a target build the
+# target's own, never the build host's; else the build host's, as the build
+# found them (cmake/Platform.cmake), by default where scripts/setup.sh
+# builds them.
+TARGET_PLATFORM = _target_platform()
+_HOST_PLATFORM = Path(__file__).resolve().parents[2] / "deps" / "platform"
+if TARGET_BUILD:
+    UBUSD, UBUS, UCI = (TARGET_PLATFORM.get(name) for name in ("ubusd", "ubus", "uci"))
+else:
+    UBUSD = os.environ.get("APSUITE_UBUSD") or str(_HOST_PLATFORM / "sbin" / "ubusd")
+    UBUS = os.environ.get("APSUITE_UBUS") or str(_HOST_PLATFORM / "bin" / "ubus")
+    UCI = os.environ.get("APSUITE_UCI") or str(_HOST_PLATFORM / "bin" / "uci")
 
 
 # The command put before every program built for the target: the one the
@@ -444,7 +471,8 @@ def helper(name):
 
 
 def _built_for_target(program):
-    return EMULATOR and Path(program).parent in (DELIVERABLE_BIN, HELPERS)
+    return EMULATOR and (Path(program).parent in (DELIVERABLE_BIN, HELPERS)
+                         or program in TARGET_PLATFORM.values())
 
 
 def emulated(argv):
