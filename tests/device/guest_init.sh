@@ -6,12 +6,13 @@
 #          and after /etc/sysctl.d is applied
 #   story  the broker, the "service" object, airsift, linetap, confwatch and
 #          a subscriber; log lines, scans (one of 64 records), a burst of
-#          configuration changes and its one reload, while pinrig's GPIO
-#          scenarios run on gpio-sim chips (/test/gpio.sh)
+#          configuration changes and its one reload
 #   load   1,000 full scans and 10,000 log lines, each line of output
 #          counted, with the daemons' memory before and after
 #   stop   stop signals to every process
 #   lost   the daemons started again, one change announced, the broker killed
+# and beside all of it pinrig's GPIO scenarios on gpio-sim chips
+# (/test/gpio.sh, /test/scenarios.sh).
 #
 # What it saw goes to the console in frames that the host reads
 # (tests/device/device_vm.py):
@@ -32,7 +33,7 @@ export PATH=/usr/sbin:/usr/bin:/sbin:/bin:/usr/local/bin
 RUN=/tmp/run            # what the processes write
 TEXTS=/tmp/texts        # the transcripts being built
 STORY=/test/story       # what the host prepared
-BOUND=120               # seconds any one wait may take, in tenths below
+BOUND=120               # seconds any one wait may take
 STOP_BOUND=10           # seconds a process may take to end once told
 
 uptime() { cut -d' ' -f1 /proc/uptime; }
@@ -411,7 +412,7 @@ phase boot
 queue_limits
 # The GPIO scenarios leave the system alone: they run beside it.
 gpio_scenarios > $RUN/gpio.frames &
-gpio_job=$!
+pid_gpio=$!
 phase story
 story
 phase load
@@ -421,7 +422,7 @@ phase stop
 stop_system
 phase lost
 lose_broker
-wait $gpio_job
+wait_until "the GPIO scenarios to end" exited $pid_gpio
 cat $RUN/gpio.frames
 echo "@@done $(uptime)"
 poweroff_now
