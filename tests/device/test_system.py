@@ -23,6 +23,15 @@ def expected_text(phase, device):
     return re.sub(r"\{(E[A-Z0-9]+)\}", lambda m: device.errors[getattr(errno, m.group(1))], text)
 
 
+def what_went_wrong(device):
+    """The guest's failure and the last lines each process wrote before it."""
+    lines = [device.failure or "no failure reported"]
+    for name, text in sorted(device.texts.items()):
+        if name.startswith("last-lines:") and text:
+            lines.append(f"-- {name[len('last-lines:'):]}, last lines:\n{text.rstrip()}")
+    return "\n".join(lines)
+
+
 def difference(expected, actual, phase):
     return "".join(difflib.unified_diff(expected.splitlines(keepends=True),
                                         actual.splitlines(keepends=True),
@@ -36,7 +45,9 @@ def test_transcript(device, phase):
     load: 1,000 full scans and 10,000 log lines, each output line counted;
     stop: stop signals; lost: the broker killed under the running daemons."""
     actual = device.texts.get(phase)
-    assert actual is not None, f"the guest never reported its {phase}: {device.failure}"
+    if actual is None:
+        pytest.fail(f"the guest never reported its {phase}: {what_went_wrong(device)}",
+                    pytrace=False)
     expected = expected_text(phase, device)
     if actual != expected:
         pytest.fail(f"the {phase} differs:\n{difference(expected, actual, phase)}", pytrace=False)

@@ -22,7 +22,7 @@
 #include "scan_message.h"
 
 static const char scan_key_path[] = "/collectd/vornel_scan_result";
-static const int scan_key_project = 8628;
+constexpr int SCAN_KEY_PROJECT = 8628;
 
 static struct scan_result_msg message;
 
@@ -47,7 +47,7 @@ static bool add_record(const char *text)
 // Posts the message count times; the queue is joined as airsift joins it.
 static bool post(const char *ifname, long count)
 {
-	int queue = msgget(ftok(scan_key_path, scan_key_project), IPC_CREAT | 0666);
+	int queue = msgget(ftok(scan_key_path, SCAN_KEY_PROJECT), IPC_CREAT | 0666);
 	if (queue < 0) {
 		perror("scan-send: msgget");
 		return false;
