@@ -98,9 +98,7 @@ def run(console):
                 f"{len(SCENARIOS)} scenarios, {machine.values.get('gpio_scenarios_s', '?')} s")
     console.say("\n== Measured")
     console.say(f"   reload {machine.values.get('reload_delay', '?')} s after the last change")
-    console.say("   memory (kB)     Rss at rest  Pss at rest  Rss loaded  Pss loaded")
-    for program in ("airsift", "linetap", "confwatch"):
-        cells = [machine.memory.get((phase, program), ("?", "?")) for phase in ("rest", "loaded")]
-        console.say(f"   {program:<12}" + "".join(f"{v!s:>12}" for pair in cells for v in pair))
+    for line in device_vm.memory_table(machine):
+        console.say(f"   {line}")
     console.say(f"   the guest ran {machine.run_s:.1f} s; its console: {work / 'console.log'}")
     return 0 if machine.done else 1

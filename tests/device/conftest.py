@@ -18,9 +18,6 @@ import story  # noqa: E402
 from pinrig_kernel_helpers import GUEST_SCRIPT, scenario_script  # noqa: E402
 from pinrig_kernel_scenarios import CHIPS, SCENARIOS  # noqa: E402
 
-PHASES = ("rest", "loaded")
-
-
 @pytest.fixture(scope="session")
 def device():
     if why := device_vm.missing():
@@ -41,10 +38,7 @@ def report(machine):
            f"{values.get('gpio_scenarios_s', '?')} s; load: {story.LOAD_SCANS} scans "
            f"{values.get('load_scans_s', '?')} s, {story.LOAD_LINES} lines "
            f"{values.get('load_lines_s', '?')} s",
-           "memory (kB)   Rss at rest  Pss at rest  Rss loaded  Pss loaded"]
-    for program in ("airsift", "linetap", "confwatch"):
-        cells = [machine.memory.get((phase, program), ("?", "?")) for phase in PHASES]
-        out.append(f"{program:<12}" + "".join(f"{str(v):>13}" for pair in cells for v in pair))
+           *device_vm.memory_table(machine)]
     if machine.failure:
         out.append(f"the guest failed: {machine.failure}")
     return "\n".join(out) + "\n"

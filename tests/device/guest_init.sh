@@ -3,7 +3,7 @@
 # target platform with this init and busybox, as on the device:
 #
 #   boot   the kernel's message queue limits, a full-size scan posted before
-#          and after /etc/sysctl.d is applied
+#          and after /etc/sysctl.d is applied; the configuration
 #   story  the broker, the "service" object, airsift, linetap, confwatch and
 #          a subscriber; log lines, scans (one of 64 records), a burst of
 #          configuration changes and its one reload
@@ -19,7 +19,7 @@
 #   @@up <uptime>                  /init runs
 #   @@errno x<hex>                 "<n> <strerror(n)>" lines of the C library
 #   @@value <name> <value>         a measurement
-#   @@memory <phase> <program> <Rss kB> <Pss kB>
+#   @@memory <phase> <program> <Rss kB> <Pss kB> <Private_Dirty kB>
 #   @@text <name> x<hex>           the transcript of a phase
 #   @@base, @@step                 the GPIO scenarios
 #   @@fail <what>                  the guest could not go on
@@ -133,7 +133,8 @@ memory() {
 		local pid
 		eval "pid=\$pid_$program"
 		echo "@@memory $1 $program $(awk '/^Rss:/ { rss = $2 } /^Pss:/ { pss = $2 }
-			END { print rss, pss }' /proc/$pid/smaps_rollup)"
+			/^Private_Dirty:/ { own = $2 } END { print rss, pss, own }' \
+			/proc/$pid/smaps_rollup)"
 	done
 }
 
@@ -199,6 +200,8 @@ queue_limits() {
 	section "limits applied" $RUN/limits.applied
 	awk 'NR > 1 { print "messages", $5, "bytes", $4 }' /proc/sysvipc/msg > $RUN/queues
 	section "the scan queue" $RUN/queues
+	{ uci show luci_statistics && uci show vornel_cur_wireless; } > $RUN/uci.out 2>&1
+	section "the configuration the daemons read (uci show)" $RUN/uci.out
 	end_text
 }
 
