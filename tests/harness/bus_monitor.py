@@ -53,9 +53,9 @@ class BusMonitor:
     def __init__(self, sandbox):
         self._sandbox = sandbox
         self.process = sandbox.spawn([UBUS, "monitor"], name="ubus-monitor")
-        # Its first line is the broker's answer to joining the monitors.
+        # The first line is the broker's answer to its joining the monitors:
+        # from then on, every message is shown.
         self.process.stdout.wait_for(b"\n")
-        self._first = len(self._lines())
 
     def _lines(self):
         text = self.process.stdout.text
@@ -63,7 +63,7 @@ class BusMonitor:
 
     def messages(self):
         """Every message the broker reported since the monitor joined."""
-        return [parse_line(line) for line in self._lines()[self._first:]]
+        return [parse_line(line) for line in self._lines()[1:]]
 
     def sync(self, timeout=DEFAULT_TIMEOUT):
         """Returns once the monitor has shown all that the broker had
