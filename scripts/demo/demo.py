@@ -21,6 +21,26 @@ sys.path.insert(0, str(REPO / "tests" / "harness"))
 # Processes inside the sandbox start in its root folder: paths must be absolute.
 os.environ["APSUITE_BIN"] = os.path.abspath(os.environ.get("APSUITE_BIN", REPO / "build" / "bin"))
 
+
+def name_platform_programs():
+    """Names the broker and the clients that the build found (its CMake
+    cache) as the tests name them, unless the environment does already."""
+    wanted = {"APSUITE_UBUSD": "UBUSD_EXECUTABLE", "APSUITE_UBUS": "UBUS_EXECUTABLE",
+              "APSUITE_UCI": "UCI_EXECUTABLE"}
+    if all(variable in os.environ for variable in wanted):
+        return
+    cache = {}
+    build = Path(os.environ["APSUITE_BIN"]).parent
+    for line in (build / "CMakeCache.txt").read_text().splitlines():
+        name, equals, value = line.partition("=")
+        if equals:
+            cache[name.split(":")[0]] = value
+    for variable, entry in wanted.items():
+        os.environ.setdefault(variable, cache[entry])
+
+
+name_platform_programs()
+
 from sandbox import DEFAULT_TIMEOUT, RELOAD_SCRIPT, SCAN_KEY_PATH  # noqa: E402
 
 import scenario  # noqa: E402
@@ -77,7 +97,7 @@ def start_system(console, system):
     system.open()
     console.say(f"   sandbox {system.root}, {system.namespace}, "
                 f"holder pid {system.sandbox.holder_pid}")
-    for setting in scenario.uci_settings():
+    for setting in system.uci_settings():
         console.say(f"   uci {setting}")
     console.say(f"   scan key path {SCAN_KEY_PATH}; {RELOAD_SCRIPT} announces each run")
     system.start()

@@ -24,14 +24,6 @@ def uci_file(package):
                      for kind, section, options in UCI[package])
 
 
-def uci_settings():
-    """package.section.option='value', one per option."""
-    return [f"{package}.{section}.{name}='{value}'"
-            for package, sections in UCI.items()
-            for _kind, section, options in sections
-            for name, value in options.items()]
-
-
 # The reload script: says which run this is, counting in a file of the demo.
 RELOAD_SCRIPT = """#!/bin/sh
 echo run >> '{runs}'

@@ -28,7 +28,8 @@ class System:
         self.sandbox = Sandbox(detached=True)
         self.processes = {}
         self._inputs = {}
-        self._new_mount_points = [p for p in MOUNT_POINTS if not os.path.exists(p)]
+        self._new_mount_points = [p for p in (*MOUNT_POINTS, Sandbox.UCI_SAVE_DIR)
+                                  if not os.path.exists(p)]
         self.namespace = None
 
     @property
@@ -46,6 +47,16 @@ class System:
         self.sandbox.create_scan_key_path()
         runs = self.root / "reknit.runs"
         self.sandbox.install_reload_script(scenario.RELOAD_SCRIPT.format(runs=runs))
+
+    def uci_settings(self):
+        """package.section.option='value' for every option of the
+        configuration, as the uci client shows them."""
+        settings = []
+        for package in scenario.UCI:
+            for line in self.sandbox.uci("show", package).stdout.splitlines():
+                if line.split("=", 1)[0].count(".") == 2:
+                    settings.append(line)
+        return settings
 
     def start(self):
         """The broker, "service", the daemons and the subscriber, in that order."""

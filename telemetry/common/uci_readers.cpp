@@ -33,7 +33,10 @@ static enum lookup_outcome lookup_option(const char *reader, const char *package
 	memset(&ptr, 0, sizeof(ptr));
 	if (uci_lookup_ptr(*ctx, &ptr, path, true) != 0)
 		return LOOKUP_FAILED;
-	if (!ptr.o || ptr.o->type != UCI_TYPE_STRING)
+	// An anonymous section answers to the name uci made up for it ("cfg",
+	// its position and a hash), and a block of that name further down the
+	// file joins it: only a section given its name counts as found by it.
+	if (!ptr.o || ptr.o->type != UCI_TYPE_STRING || ptr.s->anonymous)
 		return LOOKUP_MISSING;
 	*value = ptr.o->v.string;
 	return LOOKUP_FOUND;

@@ -97,3 +97,25 @@ def test_interface_name_must_be_a_plain_section_name(bus):
     assert stderr_after_start(daemon).startswith(
         "UBus airsift_ubus_telemetry: loading subscribers (has_subscribers=1)\n" + expected)
 
+
+
+def test_name_uci_made_up_for_an_anonymous_section_is_no_interface(bus):
+    configure(bus)
+    # Added as an engineer would: uci names the new section itself.
+    anonymous = bus.uci("add", "vornel_cur_wireless", "wifi-iface").stdout.strip()
+    bus.uci("set", f"vornel_cur_wireless.{anonymous}.wifi_iface=phy7")
+    bus.uci("commit", "vornel_cur_wireless")
+    assert bus.uci("get", f"vornel_cur_wireless.{anonymous}.wifi_iface").stdout == "phy7\n"
+    daemon = start(bus)
+    subscriber = subscribe(bus, daemon)
+
+    post(bus, scan([ap("00:00:00:00:00:01")], ifname=anonymous),
+         scan([ap("00:00:00:00:00:02")], ifname="wlan1"))
+    assert next_report(subscriber)["phy_ifname"] == "phy1"
+    daemon.stderr.wait_for(SENT)
+    assert stderr_after_start(daemon) == (
+        "UBus airsift_ubus_telemetry: loading subscribers (has_subscribers=1)\n"
+        "Received 1 scan results.\n"
+        "[uci_get_string_value] Option wifi_iface introuvable ou invalide"
+        f"Failed to get physical wireless interface name for {anonymous}\n"
+        "Received 1 scan results.\n" + SENT)

@@ -42,6 +42,27 @@ def test_max_top_access_points_is_read_for_every_scan(bus):
     assert "introuvable" not in daemon.stderr.text.split(SENT, 1)[1]
 
 
+def test_a_setting_changed_with_uci_applies_to_the_next_scan(bus):
+    # As an engineer changes it on the device: "uci set" is seen by the next
+    # lookup before it is committed, "uci revert" takes it back.
+    configure(bus, max_top_access_points="20")
+    daemon = start(bus)
+    subscriber = subscribe(bus, daemon)
+    option = "luci_statistics.airsift_ubus_telemetry.max_top_access_points"
+
+    def listed_after(*command):
+        bus.uci(*command)
+        post(bus, scan(FIVE))
+        return bssids(next_report(subscriber))
+
+    assert listed_after("set", f"{option}=2") == ["00:00:00:00:00:04", "00:00:00:00:00:02"]
+    assert listed_after("commit", "luci_statistics") == ["00:00:00:00:00:04",
+                                                         "00:00:00:00:00:02"]
+    assert "max_top_access_points '2'" in (bus.config_dir / "luci_statistics").read_text()
+    assert listed_after("set", f"{option}=1") == ["00:00:00:00:00:04"]
+    assert len(listed_after("revert", "luci_statistics")) == 2
+
+
 def test_codes_one_to_four_are_compatible(bus):
     configure(bus)
     daemon = start(bus)

@@ -5,7 +5,9 @@ import signal
 
 import pytest
 
-from airsift_support import STARTED, ap, configure, post, scan, start
+from airsift_support import (SENT, STARTED, ap, configure, listed, next_report, post, scan,
+                             start, subscribe)
+from broker_lag import broker_stopped, wait_asleep_or_gone
 from sandbox import STOP_BOUND, binary, signal_before_wait, stop_at_random
 
 
@@ -36,3 +38,21 @@ def test_stops_at_random_moments(bus):
         assert daemon.stderr.text.startswith(STARTED)
         assert daemon.stderr.text.count(stopped(signum)) == 1
     print(f"airsift: slowest exit {slowest:.3f} s after its stop signal")
+
+
+def test_report_sent_just_before_a_stop_reaches_a_broker_that_lags(bus):
+    # The report waits unread in airsift's connection when the stop comes;
+    # the teardown waits for the broker to answer the removal of its
+    # object, sent after it, so the broker has read it before airsift
+    # closes the connection.
+    configure(bus)
+    daemon = start(bus)
+    subscriber = subscribe(bus, daemon)
+    with broker_stopped(bus.broker):
+        post(bus, scan([ap("00:00:00:00:00:01")]))
+        daemon.stderr.wait_for(SENT)
+        daemon.signal(signal.SIGTERM)
+        daemon.stderr.wait_for(stopped(signal.SIGTERM))
+        wait_asleep_or_gone(daemon)
+    assert daemon.wait() == 0
+    assert listed(next_report(subscriber)) == ["00:00:00:00:00:01|1|1|-60|0|0|0|0"]

@@ -4,7 +4,7 @@ import os
 import signal
 import time
 
-from bus_tap import BusTap
+from bus_monitor import BusMonitor
 from sandbox import wait_until
 from watch_helpers import LATENESS, LOOKUP_PERIOD, Service, lines, start_confwatch
 
@@ -33,7 +33,7 @@ def test_late_service_is_found_by_the_periodic_lookup(bus):
 
 def test_stop_before_service_was_ever_found(bus):
     # Nothing to unsubscribe, no subscriber to unregister: a clean exit.
-    tap = BusTap(bus)
+    monitor = BusMonitor(bus)
     daemon = start_confwatch(bus, use_pty=True)
     daemon.stdout.wait_for("ready to receive service events")
     daemon.signal(signal.SIGTERM)
@@ -42,7 +42,9 @@ def test_stop_before_service_was_ever_found(bus):
                                     "signal received - exiting",
                                     "stopping to receive service events"]
     assert daemon.stderr.text == ""
-    assert {f.type for f in tap.wait_disconnected(daemon.pid)} == {"lookup"}
+    monitor.sync()
+    confwatch = monitor.client(lambda m: m.attrs.get("objpath") == "service", "lookups of service")
+    assert {m.type for m in monitor.received_from(confwatch)} == {"lookup"}
 
 
 def has_socket(pid):

@@ -4,7 +4,7 @@ import signal
 
 import pytest
 
-from bus_tap import BusTap
+from bus_monitor import BusMonitor
 from watch_helpers import install_recorder, lines, watching, watching_in_loop
 
 
@@ -28,16 +28,27 @@ def test_stop_with_reload_pending(bus, signum):
 
 
 def test_teardown_gives_back_the_subscription_then_the_subscriber(bus):
-    tap = BusTap(bus)
+    monitor = BusMonitor(bus)
     service, daemon = watching_in_loop(bus)
     daemon.signal(signal.SIGTERM)
     assert daemon.wait() == 0
+    monitor.sync()
 
-    frames = tap.wait_disconnected(daemon.pid)
-    subscribed = next(f for f in frames if f.type == "subscribe")
-    subscriber, target = subscribed.attrs["objid"], subscribed.attrs["target"]
-    assert target == int(service.id, 16)
-    teardown = frames[frames.index(subscribed) + 1:]
-    assert [(f.type, f.attrs.get("objid"), f.attrs.get("target")) for f in teardown] == [
-        ("unsubscribe", subscriber, target),
-        ("remove_object", subscriber, None)]
+    confwatch = monitor.client(lambda m: m.type == "subscribe", "subscriptions")
+    sent = monitor.received_from(confwatch)
+    subscribed = next(m for m in sent if m.type == "subscribe")
+    subscriber = subscribed.attrs["objid"]
+    teardown = sent[sent.index(subscribed) + 1:]
+    assert [(m.type, m.attrs["objid"]) for m in teardown] == [("unsubscribe", subscriber),
+                                                             ("remove_object", subscriber)]
+    # The monitor does not show the unsubscribe's target. The broker ends
+    # the one subscription of that subscriber to that target, tells the
+    # target's owner when its last subscriber left, and only then answers:
+    # so the service's id was the target.
+    everything = monitor.messages()
+    unsubscribe = everything.index(teardown[0])
+    answer = next(i for i, m in enumerate(everything)
+                  if i > unsubscribe and not m.received and m.client == confwatch)
+    assert everything[answer].attrs == {"status": 0}
+    assert [m.attrs for m in everything[unsubscribe + 1:answer] if not m.received] == [
+        {"objid": int(service.id, 16), "active": False}]

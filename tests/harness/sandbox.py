@@ -5,6 +5,7 @@ Inside it the fixed paths the daemons use are replaced by per-test ones:
 
     /var/run/ubus   -> <root>/ubus      (bus socket folder)
     /etc/config     -> <root>/config    (uci configuration)
+    /tmp/.uci       -> <root>/uci-save  (uci changes not yet committed)
     /collectd       -> <root>/collectd  (scan queue key path lives here)
     /sbin           -> overlay of the machine's /sbin with <root>/sbin on top
                        (so /sbin/reknit is the test's own, or absent, even
@@ -263,6 +264,10 @@ class Subscriber:
 
 
 class Sandbox:
+    # Where uci keeps changes made with "uci set" and the like until they
+    # are committed.
+    UCI_SAVE_DIR = "/tmp/.uci"
+
     def __init__(self, root=None, detached=False):
         """detached: the holder and every spawned process get a session of
         their own, so a Ctrl-C at the caller's terminal reaches only the caller."""
@@ -273,6 +278,7 @@ class Sandbox:
         self.config_dir = self.root / "config"
         self.queue_dir = self.root / "collectd"
         self.sbin_dir = self.root / "sbin"
+        self.uci_save_dir = self.root / "uci-save"
         self._processes = []
         self._holder = None
 
@@ -287,10 +293,10 @@ class Sandbox:
 
     def start(self):
         for d in (self.bus_dir, self.config_dir, self.queue_dir, self.sbin_dir,
-                  self.root / "sbin-work"):
+                  self.root / "sbin-work", self.uci_save_dir):
             d.mkdir(parents=True, exist_ok=True)
         # Mount points on the machine: created where missing, never written.
-        for mount_point in MOUNT_POINTS:
+        for mount_point in (*MOUNT_POINTS, self.UCI_SAVE_DIR):
             os.makedirs(mount_point, exist_ok=True)
         env = dict(os.environ, T=str(self.root), MSGMAX=str(MSGMAX), MSGMNB=str(MSGMNB))
         self._holder = subprocess.Popen(
@@ -302,6 +308,8 @@ class Sandbox:
         if line.strip() != b"ready":
             err = self._holder.stderr.read()
             raise RuntimeError(f"sandbox setup failed: {line!r} {err!r}")
+        # libuci applies the changes saved there to every package it loads.
+        self.run(["mount", "--bind", self.uci_save_dir, self.UCI_SAVE_DIR], check=True)
 
     def close(self):
         for proc in reversed(self._processes):
@@ -385,6 +393,12 @@ class Sandbox:
         """Run the ubus client once; returns CompletedProcess with text output."""
         return self.run([UBUS, *args], capture_output=True, text=True, check=check,
                         timeout=timeout)
+
+    def uci(self, *args, check=True):
+        """Run the uci client once, as an engineer on the device would:
+        "set" saves a change that lookups see at once, "commit" writes it
+        into /etc/config. Returns CompletedProcess with text output."""
+        return self.run([UCI, *args], capture_output=True, text=True, check=check)
 
     def wait_for_object(self, path, timeout=DEFAULT_TIMEOUT):
         result = self.ubus("-t", str(int(timeout)), "wait_for", path, timeout=timeout + 5)

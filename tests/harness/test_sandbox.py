@@ -86,3 +86,14 @@ def test_close_stops_what_was_started(tmp_path):
     proc = sb.spawn(["sleep", "1000"])
     sb.close()
     assert not proc.running()
+
+
+def test_uci_changes_not_yet_committed_stay_inside(tmp_path):
+    with Sandbox(tmp_path / "a") as a, Sandbox(tmp_path / "b") as b:
+        for sb in (a, b):
+            sb.write_uci("apsuite_probe", "config x 'y'\n")
+        a.uci("set", "apsuite_probe.y.v=1")
+        assert a.uci("get", "apsuite_probe.y.v").stdout == "1\n"
+        assert (a.uci_save_dir / "apsuite_probe").exists()
+        assert b.uci("get", "apsuite_probe.y.v", check=False).returncode != 0
+        assert not os.path.exists("/tmp/.uci/apsuite_probe")

@@ -11,12 +11,12 @@ extern "C" {
 #include <libubox/uloop.h>
 }
 
-// milliseconds on the monotonic clock
-static inline int64_t now_ms()
+// microseconds on the monotonic clock, the one uloop's timers follow
+static inline int64_t now_us()
 {
 	struct timespec ts;
 	clock_gettime(CLOCK_MONOTONIC, &ts);
-	return (int64_t) ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+	return (int64_t) ts.tv_sec * 1000000 + ts.tv_nsec / 1000;
 }
 
 struct test_pipe {

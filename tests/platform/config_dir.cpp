@@ -10,7 +10,7 @@
 
 ConfigDir::ConfigDir()
 {
-	std::string tmpl = (std::filesystem::temp_directory_path() / "libuci-XXXXXX").string();
+	std::string tmpl = (std::filesystem::temp_directory_path() / "platform-uci-XXXXXX").string();
 	if (!mkdtemp(tmpl.data()))
 		throw std::runtime_error("mkdtemp failed");
 	dir_ = tmpl;
@@ -28,14 +28,15 @@ void ConfigDir::write(const std::string &package, const std::string &text) const
 	out << text;
 }
 
-Lookup::Lookup(const ConfigDir &dir, const std::string &text, bool extended)
+Lookup::Lookup(const ConfigDir &dir, const std::string &text)
 {
 	ctx = uci_alloc_context();
-	if (!ctx || uci_set_confdir(ctx, dir.path()) != UCI_OK)
+	if (!ctx || uci_set_confdir(ctx, dir.path()) != UCI_OK ||
+	    uci_set_savedir(ctx, dir.save_path().c_str()) != UCI_OK)
 		throw std::runtime_error("no uci context");
 	memset(&ptr, 0, sizeof(ptr));
 	snprintf(path, sizeof(path), "%s", text.c_str());
-	rc = uci_lookup_ptr(ctx, &ptr, path, extended);
+	rc = uci_lookup_ptr(ctx, &ptr, path, true);
 }
 
 Lookup::~Lookup()
@@ -48,25 +49,4 @@ std::string Lookup::string() const
 	if (!ptr.o || ptr.o->type != UCI_TYPE_STRING)
 		return "<none>";
 	return ptr.o->v.string;
-}
-
-std::vector<std::string> Lookup::list() const
-{
-	std::vector<std::string> values;
-	struct uci_element *e;
-
-	if (!ptr.o || ptr.o->type != UCI_TYPE_LIST)
-		return values;
-	uci_foreach_element(&ptr.o->v.list, e)
-		values.push_back(e->name);
-	return values;
-}
-
-std::string Lookup::error() const
-{
-	char *text = nullptr;
-	uci_get_errorstr(ctx, &text, "lookup");
-	std::string result = text ? text : "";
-	free(text);
-	return result;
 }
