@@ -49,7 +49,7 @@ def log_lines(now=None):
     return lines
 
 
-def _ap(bssid, frequency, rank_value, compat_code, width=20, age_ms=300):
+def access_point(bssid, frequency, rank_value, compat_code, width=20, age_ms=300):
     """One access point as the scanner reports it (noise and SNR beside the rank)."""
     return dict(bssid=bssid, frequency=frequency, rank_value=rank_value,
                 compat_code=compat_code, value_a=rank_value + 95, value_b=-95,
@@ -58,20 +58,20 @@ def _ap(bssid, frequency, rank_value, compat_code, width=20, age_ms=300):
 
 SCANS = [
     {"ifname": "wlan0", "records": [
-        _ap("3C:22:FB:10:AA:01", 2437, -48, 1),
-        _ap("A0:04:60:5E:11:C2", 2412, -71, 2),
-        _ap("C4:AD:34:9B:E0:07", 2462, -63, 0, age_ms=1200),
-        _ap("F4:92:BF:0A:77:10", 2437, -55, 3, width=40),
-        _ap("B8:27:EB:44:01:9D", 2472, -82, 1, age_ms=2400),
+        access_point("3C:22:FB:10:AA:01", 2437, -48, 1),
+        access_point("A0:04:60:5E:11:C2", 2412, -71, 2),
+        access_point("C4:AD:34:9B:E0:07", 2462, -63, 0, age_ms=1200),
+        access_point("F4:92:BF:0A:77:10", 2437, -55, 3, width=40),
+        access_point("B8:27:EB:44:01:9D", 2472, -82, 1, age_ms=2400),
     ]},
     {"ifname": "wlan1", "records": [
-        _ap("3C:22:FB:10:AA:02", 5180, -52, 1, width=80),
-        _ap("E8:48:B8:C8:20:00", 5500, -67, 5, width=80),
-        _ap("F4:92:BF:0A:77:11", 5745, -58, 4, width=40),
+        access_point("3C:22:FB:10:AA:02", 5180, -52, 1, width=80),
+        access_point("E8:48:B8:C8:20:00", 5500, -67, 5, width=80),
+        access_point("F4:92:BF:0A:77:11", 5745, -58, 4, width=40),
     ]},
     {"ifname": "wlan0", "records": [
-        _ap("DA:A1:19:00:00:01", 2412, -77, 0),
-        _ap("DA:A1:19:00:00:02", 2437, -80, 9),
+        access_point("DA:A1:19:00:00:01", 2412, -77, 0),
+        access_point("DA:A1:19:00:00:02", 2437, -80, 9),
     ]},
 ]
 

@@ -33,7 +33,7 @@ def full_scan():
     codes = (1, 0, 2, 3, 5, 4, 1, 9)
     frequencies = (2412, 2437, 2462, 5180, 5500, 5745)
     return {"ifname": "wlan1", "records": [
-        scenario._ap(f"02:00:5E:10:00:{i:02X}", frequencies[i % 6], -40 - (i * 29) % 64,
+        scenario.access_point(f"02:00:5E:10:00:{i:02X}", frequencies[i % 6], -40 - (i * 29) % 64,
                      codes[i % 8], width=(20, 40, 80)[i % 3], age_ms=100 * (i % 7))
         for i in range(64)]}
 
