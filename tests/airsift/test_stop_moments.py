@@ -1,12 +1,11 @@
 """A stop signal ends airsift whenever it comes."""
 
-import random
 import signal
 
 import pytest
 
 from airsift_support import STARTED, ap, configure, post, scan, start
-from sandbox import STOP_BOUND, binary, signal_before_wait, stop_at_random
+from sandbox import STOP_BOUND, binary, signal_before_wait, stop_at_random, stop_rng
 
 
 def stopped(signum):
@@ -15,16 +14,20 @@ def stopped(signum):
 
 @pytest.mark.parametrize("call", [1, 2])
 def test_stop_just_before_the_loop_waits(bus, call):
+    # The scan tick ends every wait within 200 ms, stop or not: the exit
+    # alone would not show a lost stop. The wait itself must end at once.
     configure(bus)
-    daemon = bus.spawn(signal_before_wait(signal.SIGTERM, call) + [binary("airsift")],
+    report = bus.root / "wait"
+    daemon = bus.spawn(signal_before_wait(signal.SIGTERM, call, report) + [binary("airsift")],
                        name="airsift")
     assert daemon.wait(STOP_BOUND) == 0
     assert daemon.stderr.text == STARTED + stopped(signal.SIGTERM)
+    assert report.read_text() == "events\n", "the stop did not wake the loop's wait"
 
 
 def test_stops_at_random_moments(bus):
     configure(bus)
-    rng = random.Random()
+    rng = stop_rng()
     slowest = 0.0
     for _ in range(8):
         daemon = start(bus)

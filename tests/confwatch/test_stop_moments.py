@@ -1,11 +1,10 @@
 """A stop signal ends confwatch whenever it comes, with no bus event after it."""
 
-import random
 import signal
 
 import pytest
 
-from sandbox import STOP_BOUND, binary, signal_before_wait, stop_at_random
+from sandbox import STOP_BOUND, binary, signal_before_wait, stop_at_random, stop_rng
 from watch_helpers import Service, lines, watching_in_loop
 
 STOPPED = ["signal received - exiting", "stopping to receive service events"]
@@ -17,7 +16,8 @@ def test_stop_just_before_the_loop_waits(bus, call):
     # at the first wait, or at the one after a notification. No event
     # follows, so nothing but the stop can wake the loop.
     service = Service(bus)
-    daemon = bus.spawn(signal_before_wait(signal.SIGTERM, call) + [binary("confwatch")],
+    report = bus.root / "wait"
+    daemon = bus.spawn(signal_before_wait(signal.SIGTERM, call, report) + [binary("confwatch")],
                        use_pty=True, name="confwatch")
     if call == 2:
         # Sent once the start-up's requests are done, so that the loop,
@@ -27,10 +27,11 @@ def test_stop_just_before_the_loop_waits(bus, call):
     assert daemon.wait(STOP_BOUND) == 0
     assert lines(daemon.stdout) == ["subscribed to service object",
                                     "ready to receive service events", *STOPPED]
+    assert report.read_text() == "events\n"
 
 
 def test_stops_at_random_moments(bus):
-    rng = random.Random()
+    rng = stop_rng()
     slowest = 0.0
     for _ in range(8):
         service, daemon = watching_in_loop(bus)

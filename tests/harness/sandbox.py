@@ -26,6 +26,7 @@ import json
 import os
 import pty
 import queue
+import random
 import re
 import shlex
 import shutil
@@ -400,6 +401,14 @@ def listening(pid):
     return False
 
 
+def stop_rng():
+    """The random source of a test of stops at random moments. Its seed is
+    printed, and APSUITE_STOP_SEED gives it to replay a failure."""
+    seed = int(os.environ.get("APSUITE_STOP_SEED") or random.randrange(2**32))
+    print(f"stop moments: APSUITE_STOP_SEED={seed}")
+    return random.Random(seed)
+
+
 def stop_at_random(daemon, rng, latest):
     """Send SIGINT or SIGTERM, at random, after a random pause of up to latest
     seconds; wait for the exit, which must have status 0 within STOP_BOUND.
@@ -421,11 +430,15 @@ def preloaded(library, **variables):
             *(f"{k}={v}" for k, v in variables.items())]
 
 
-def signal_before_wait(signum, call=1):
+def signal_before_wait(signum, call=1, report=None):
     """Command prefix that raises signum in the daemon just before its event
-    loop waits for the call-th time (tests/helpers/signal_before_wait.c)."""
-    return preloaded(helper("signal_before_wait.so"),
-                     BEFORE_WAIT_SIGNAL=int(signum), BEFORE_WAIT_CALL=call)
+    loop waits for the call-th time (tests/helpers/signal_before_wait.c).
+    With report, a file: that wait writes there how it ended, "events" when
+    something woke it, "timeout" when its timer did."""
+    variables = dict(BEFORE_WAIT_SIGNAL=int(signum), BEFORE_WAIT_CALL=call)
+    if report is not None:
+        variables["BEFORE_WAIT_REPORT"] = report
+    return preloaded(helper("signal_before_wait.so"), **variables)
 
 
 def binary(name):

@@ -1,13 +1,12 @@
 """A stop signal ends linetap whenever it comes, with no input after it."""
 
-import random
 import signal
 import subprocess
 
 import pytest
 
 from linetap_helpers import OBJECT, judged, send, start_on_bus
-from sandbox import STOP_BOUND, binary, signal_before_wait, stop_at_random
+from sandbox import STOP_BOUND, binary, signal_before_wait, stop_at_random, stop_rng
 
 LINE = "[1.0] 1|1| one line"
 
@@ -21,7 +20,8 @@ def test_stop_just_before_the_loop_waits(bus, call):
     # Raised after the loop last looked at its stop flag, before its wait:
     # at the first wait, or at the one after a line was read. The input
     # stays open and silent, so nothing but the stop can wake the loop.
-    daemon = bus.spawn(signal_before_wait(signal.SIGTERM, call) + [binary("linetap")],
+    report = bus.root / "wait"
+    daemon = bus.spawn(signal_before_wait(signal.SIGTERM, call, report) + [binary("linetap")],
                        stdin=subprocess.PIPE, name="linetap")
     if call == 2:
         bus.wait_for_object(OBJECT)
@@ -29,10 +29,11 @@ def test_stop_just_before_the_loop_waits(bus, call):
     assert daemon.wait(STOP_BOUND) == 0
     read = judged(LINE, 1) if call == 2 else ""
     assert daemon.stderr.text == read + stopped(signal.SIGTERM)
+    assert report.read_text() == "events\n"
 
 
 def test_stops_at_random_moments(bus):
-    rng = random.Random()
+    rng = stop_rng()
     slowest = 0.0
     for _ in range(8):
         daemon = start_on_bus(bus)
