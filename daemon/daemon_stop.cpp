@@ -8,6 +8,9 @@
 
 #include "signal_text.h"
 
+constexpr size_t STOP_TEXT_SIZE = 160;  // the stop message with its number
+constexpr size_t WAKE_DRAIN_SIZE = 16;  // wake-up bytes read at a time
+
 static const char *stop_message;
 static volatile sig_atomic_t stop_signalled;
 
@@ -52,7 +55,7 @@ static void stop_signal_handler(int signo)
 	int saved_errno = errno;
 
 	if (stop_message) {
-		char text[160];
+		char text[STOP_TEXT_SIZE];
 		size_t len = format_signal_text(text, sizeof(text), stop_message, signo);
 
 		write_all(STDERR_FILENO, text, len);
@@ -83,18 +86,18 @@ static bool stopping(void)
 // the first wait return at once.
 static void wake_fd_cb(struct uloop_fd *fd, unsigned int)
 {
-	char bytes[16];
+	char bytes[WAKE_DRAIN_SIZE];
 
 	while (read(fd->fd, bytes, sizeof(bytes)) > 0)
 		;
-	// A forked child that took a signal before its exec wrote here too.
 	if (stopping())
 		uloop_cancelled = true;
 }
 
 static void bus_lost_cb(struct ubus_context *)
 {
-	fputs(bus_lost_message, stderr);
+	if (bus_lost_message)
+		fputs(bus_lost_message, stderr);
 	bus_lost = true;
 	uloop_cancelled = true;
 	wake_loop();
@@ -128,4 +131,17 @@ bool daemon_stop_signalled(void)
 bool daemon_stop_bus_lost(void)
 {
 	return bus_lost;
+}
+
+void daemon_stop_release(void)
+{
+	int read_end = wake_pipe[0], write_end = wake_pipe[1];
+
+	// Forgotten before closed: a handler that runs in between finds no
+	// descriptor to write to, rather than one closed or reused.
+	wake_pipe[0] = wake_pipe[1] = -1;
+	if (write_end >= 0)
+		close(write_end);
+	if (read_end >= 0)
+		close(read_end);
 }

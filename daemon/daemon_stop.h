@@ -2,13 +2,14 @@
 // bus connection ends its event loop, whatever the moment: before the loop
 // runs, while a callback runs, or just before the loop waits for events.
 //
-//	daemon_stop_install(stop_message);      // before or after uloop_init()
+//	daemon_stop_install(stop_message);      // before uloop_init()
 //	uloop_init();
 //	ctx = ubus_connect(NULL);  ubus_add_uloop(ctx);
 //	daemon_stop_watch_bus(ctx, lost_message);
 //	... start-up ...
 //	daemon_stop_run_loop();
-//	... teardown; exit 1 if daemon_stop_bus_lost()
+//	... teardown ...
+//	daemon_stop_release();                  // exit 1 if daemon_stop_bus_lost()
 #pragma once
 
 extern "C" {
@@ -19,12 +20,15 @@ extern "C" {
 // writes message to standard error with its first "%d" replaced by the
 // signal number (NULL: writes nothing), records the stop, sets
 // uloop_cancelled and wakes the loop. Handlers only store flags and call
-// write(2).
+// write(2). Call it before uloop_init(): the loop then keeps these
+// handlers instead of installing its own, whose stop it would forget as it
+// starts.
 void daemon_stop_install(const char *message);
 
 // Makes the loss of ctx's broker connection a stop: the context's
-// connection_lost handler writes message to standard error and ends the
-// loop. The bus library calls it when it reads the end of the stream.
+// connection_lost handler writes message to standard error (NULL: writes
+// nothing) and ends the loop. The bus library calls it when it reads the
+// end of the stream.
 void daemon_stop_watch_bus(struct ubus_context *ctx, const char *message);
 
 // Runs the event loop until a stop. A stop that came before skips the loop.
@@ -35,3 +39,7 @@ bool daemon_stop_signalled(void);
 
 // True once the bus connection was lost.
 bool daemon_stop_bus_lost(void);
+
+// Closes the loop's wake-up channel, at the end of the teardown; a stop
+// signal after it is still recorded. Harmless when install never ran.
+void daemon_stop_release(void);

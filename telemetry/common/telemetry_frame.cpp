@@ -82,6 +82,7 @@ void telemetry_close(void)
 	ubus_remove_object(bus, &telemetry_object);
 	telemetry_bus_free();
 	blob_buf_free(&buffer);
+	daemon_stop_release();
 }
 
 struct blob_buf *telemetry_status_begin(void)

@@ -6,9 +6,9 @@
 // name, notification type, section table and messages) and keeps its own
 // start-up sequence, since exit statuses and teardown differ:
 //
-//	uloop_init();
 //	telemetry_frame_init(&my_daemon);
-//	telemetry_install_stop_handler();
+//	telemetry_install_stop_handler();         // before uloop_init()
+//	uloop_init();
 //	if (!telemetry_bus_connect())            -> exit 1
 //	int ret = telemetry_register_object();   -> on ret != 0: teardown, exit
 //	telemetry_buffer_init();
@@ -64,8 +64,9 @@ bool telemetry_has_subscribers(void);
 // Frees the bus connection only (for a failed registration).
 void telemetry_bus_free(void);
 
-// Removes the object, frees the connection and the blob buffer. Harmless
-// on an object that never registered and a buffer never initialised.
+// Removes the object, frees the connection and the blob buffer, then
+// releases what the stop handler set up. Harmless on an object that never
+// registered and a buffer never initialised.
 void telemetry_close(void);
 
 // Re-initialises the blob buffer with "msg_type" = "status" and opens the

@@ -5,7 +5,8 @@ import signal
 import pytest
 
 from airsift_support import STARTED, ap, configure, post, scan, start
-from sandbox import STOP_BOUND, binary, signal_before_wait, stop_at_random, stop_rng
+from sandbox import (STOP_BOUND, binary, signal_before_wait, signal_on_cue, stop_at_random,
+                     stop_rng)
 
 
 def stopped(signum):
@@ -23,6 +24,17 @@ def test_stop_just_before_the_loop_waits(bus, call):
     assert daemon.wait(STOP_BOUND) == 0
     assert daemon.stderr.text == STARTED + stopped(signal.SIGTERM)
     assert report.read_text() == "events\n", "the stop did not wake the loop's wait"
+
+
+def test_stop_right_after_the_loop_is_set_up(bus):
+    # The loop's set-up brings handlers of its own for the stop signals,
+    # whose stop the loop forgets as it starts: the daemon's are in place
+    # before, and the loop leaves them.
+    configure(bus)
+    daemon = bus.spawn(signal_on_cue("loop-init", signal.SIGTERM) + [binary("airsift")],
+                       name="airsift")
+    assert daemon.wait(STOP_BOUND * 2) == 0
+    assert daemon.stderr.text == stopped(signal.SIGTERM) + STARTED
 
 
 def test_stops_at_random_moments(bus):
