@@ -38,11 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
 		if (chunk.empty())
 			break;
-		assemble_log_chunk(chunk.data(), chunk.size(), judge_log_line, &threshold);
+		assemble_log_chunk(chunk.data(), chunk.size(), log_intake_line_cb, &threshold);
 	}
 	// The line buffer outlives the input: end the partial line so that the
 	// next input starts afresh.
 	int threshold = 4;
-	assemble_log_chunk("\n", 1, judge_log_line, &threshold);
+	assemble_log_chunk("\n", 1, log_intake_line_cb, &threshold);
 	return 0;
 }

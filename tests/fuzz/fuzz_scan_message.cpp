@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	message.mtype = SCAN_RESULT_TYPE;
 	memcpy(text, data, size);
 	ASAN_POISON_MEMORY_REGION(text + size, SCAN_TEXT_SIZE - size);
-	handle_scan_message(&message, size);
+	scan_queue_handle_message(&message, size);
 	ASAN_UNPOISON_MEMORY_REGION(text + size, SCAN_TEXT_SIZE - size);
 	return 0;
 }
