@@ -48,7 +48,6 @@ int main(void)
 	service_watch_stop(ctx);
 	ubus_free(ctx);
 	uloop_done();
-	daemon_stop_release();
 	// Off the bus it hears nothing: fail, so that the service manager
 	// starts it again on the new broker.
 	return bus_lost ? 1 : 0;

@@ -8,8 +8,7 @@
 //	daemon_stop_watch_bus(ctx, lost_message);
 //	... start-up ...
 //	daemon_stop_run_loop();
-//	... teardown ...
-//	daemon_stop_release();                  // exit 1 if daemon_stop_bus_lost()
+//	... teardown; exit 1 if daemon_stop_bus_lost()
 #pragma once
 
 extern "C" {
@@ -17,12 +16,13 @@ extern "C" {
 }
 
 // Installs the stop-signal handler for SIGINT, then SIGTERM. The handler
-// writes message to standard error with its first "%d" replaced by the
-// signal number (NULL: writes nothing), records the stop, sets
-// uloop_cancelled and wakes the loop. Handlers only store flags and call
-// write(2). Call it before uloop_init(): the loop then keeps these
-// handlers instead of installing its own, whose stop it would forget as it
-// starts.
+// writes message to standard error, formatted here as by printf with the
+// signal number for its one "%d" and cut to 159 bytes (NULL: writes
+// nothing), records the stop, sets uloop_cancelled and wakes the loop
+// through the loop's own signal delivery (uloop_signal_add()). Handlers
+// only store flags and call write(2). Call it before uloop_init(): the
+// loop then keeps these handlers instead of installing its own, whose stop
+// it would forget as it starts.
 void daemon_stop_install(const char *message);
 
 // Makes the loss of ctx's broker connection a stop: the context's
@@ -40,6 +40,3 @@ bool daemon_stop_signalled(void);
 // True once the bus connection was lost.
 bool daemon_stop_bus_lost(void);
 
-// Closes the loop's wake-up channel, at the end of the teardown; a stop
-// signal after it is still recorded. Harmless when install never ran.
-void daemon_stop_release(void);

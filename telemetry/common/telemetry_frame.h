@@ -31,15 +31,20 @@ extern "C" {
 #include <libubus.h>
 }
 
+// The texts are held in the table itself, not pointed to: in a
+// position-independent program every pointer in a constant table costs a
+// load-time relocation (24 bytes on the device) and keeps the table out of
+// read-only memory. Each field fits the longer of the two daemons' texts;
+// a longer one fails to compile.
 struct telemetry_daemon {
-	const char *object_name;       // also the object type's name
-	const char *notification_type; // method name passed to ubus_notify
-	const char *section;           // the one table inside "data"
-	const char *subscribers_message; // %d: has_subscribers as 0 or 1
-	const char *stop_message;        // %d: the signal number
-	const char *connect_failed_message;
-	const char *register_failed_message; // %s: the bus error text
-	const char *bus_lost_message;
+	char object_name[18];            // also the object type's name
+	char notification_type[8];       // method name passed to ubus_notify
+	char section[14];                // the one table inside "data"
+	char subscribers_message[72];    // %d: has_subscribers as 0 or 1
+	char stop_message[40];           // %d: the signal number
+	char connect_failed_message[32];
+	char register_failed_message[48]; // %s: the bus error text
+	char bus_lost_message[32];
 };
 
 // Remembers the daemon's table; call first, before any other function here.
@@ -64,9 +69,8 @@ bool telemetry_has_subscribers(void);
 // Frees the bus connection only (for a failed registration).
 void telemetry_bus_free(void);
 
-// Removes the object, frees the connection and the blob buffer, then
-// releases what the stop handler set up. Harmless on an object that never
-// registered and a buffer never initialised.
+// Removes the object, frees the connection and the blob buffer. Harmless
+// on an object that never registered and a buffer never initialised.
 void telemetry_close(void);
 
 // Re-initialises the blob buffer with "msg_type" = "status" and opens the

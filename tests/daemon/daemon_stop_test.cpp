@@ -3,24 +3,14 @@
 // starts fresh for each.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <signal.h>
+
+#include <string>
 
 #include "daemon_stop.h"
 
 extern "C" {
 #include <libubox/uloop.h>
-}
-
-static int open_descriptors()
-{
-	int count = 0;
-	DIR *dir = opendir("/proc/self/fd");
-
-	while (readdir(dir))
-		count++;
-	closedir(dir);
-	return count;
 }
 
 // What the bus library does when it reads the end of the stream.
@@ -53,17 +43,59 @@ TEST(BusLoss, WritesItsMessage)
 	EXPECT_TRUE(daemon_stop_bus_lost());
 }
 
-TEST(Release, GivesBackWhatInstallTookAndKeepsTheStop)
+TEST(StopSignal, WritesTheMessageWithItsNumber)
 {
-	int before = open_descriptors();
+	daemon_stop_install("Signal %d, stopping\n");
+	testing::internal::CaptureStderr();
+	raise(SIGINT);
+	raise(SIGTERM);
+	EXPECT_EQ(testing::internal::GetCapturedStderr(), "Signal 2, stopping\nSignal 15, stopping\n");
+	EXPECT_TRUE(daemon_stop_signalled());
+	EXPECT_FALSE(daemon_stop_bus_lost());
+}
+
+TEST(StopSignal, LongMessageIsCut)
+{
+	std::string longest(400, 'x');
+
+	daemon_stop_install(longest.c_str());
+	testing::internal::CaptureStderr();
+	raise(SIGTERM);
+	EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string(159, 'x'));
+}
+
+TEST(StopSignal, WithoutAMessageWritesNothing)
+{
+	daemon_stop_install(NULL);
+	testing::internal::CaptureStderr();
+	raise(SIGINT);
+	EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+	EXPECT_TRUE(daemon_stop_signalled());
+}
+
+// A stop that came while the loop was not looking is delivered by the
+// loop's own signal handling too, and ends the loop there.
+TEST(StopSignal, EndsALoopThatIsRunning)
+{
+	static struct uloop_timeout stop_in_the_loop, backstop;
+	static bool backstop_fired;
 
 	daemon_stop_install(NULL);
-	EXPECT_GT(open_descriptors(), before);
-	daemon_stop_release();
-	EXPECT_EQ(open_descriptors(), before);
-
-	// The handlers stay: a late stop is still recorded, with nothing to wake.
-	raise(SIGTERM);
+	uloop_init();
+	stop_in_the_loop.cb = [](struct uloop_timeout *) {
+		raise(SIGTERM);
+		// As uloop_run_timeout() does when it starts: only the delivery
+		// can set it again now.
+		uloop_cancelled = false;
+	};
+	backstop.cb = [](struct uloop_timeout *) {
+		backstop_fired = true;
+		uloop_end();
+	};
+	uloop_timeout_set(&stop_in_the_loop, 1);
+	uloop_timeout_set(&backstop, 5000);
+	daemon_stop_run_loop();
 	EXPECT_TRUE(daemon_stop_signalled());
-	daemon_stop_release();
+	EXPECT_FALSE(backstop_fired);
+	uloop_done();
 }
