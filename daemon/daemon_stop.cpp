@@ -1,25 +1,36 @@
 #include "daemon_stop.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
+#include <string.h>
 #include <unistd.h>
 
-#include "signal_text.h"
+extern "C" {
+#include <libubox/uloop.h>
+}
 
-static const char *stop_message;
+constexpr size_t STOP_TEXT_SIZE = 160;  // a stop message with its number
+
+typedef void (*signal_handler)(int);
+
+struct stop_signal {
+	// The loop's own delivery of the signal, which the handler passes the
+	// signal on to: its byte wakes a wait that began after the loop last
+	// tested uloop_cancelled, and the loop then runs stop_delivered_cb.
+	struct uloop_signal delivery;
+	signal_handler loop_handler;
+	// The stop message, formatted at install: the handler only writes it.
+	size_t text_len;
+	char text[STOP_TEXT_SIZE];
+};
+
+static const int stop_signal_numbers[] = { SIGINT, SIGTERM };
+static struct stop_signal stop_signals[2];
 static volatile sig_atomic_t stop_signalled;
 
 static const char *bus_lost_message;
 static bool bus_lost;
-
-// A stop writes one byte here and the loop watches the read end: the loop
-// tests uloop_cancelled and then waits, and a stop that lands in between
-// would otherwise be seen only at the next event, if one ever comes.
-// Close-on-exec, so that a child program never holds it.
-static int wake_pipe[2] = { -1, -1 };
-static struct uloop_fd wake_fd;
 
 static void write_all(int fd, const char *text, size_t len)
 {
@@ -34,43 +45,51 @@ static void write_all(int fd, const char *text, size_t len)
 	}
 }
 
-static void wake_loop(void)
-{
-	char byte = 0;
-
-	if (wake_pipe[1] >= 0 && write(wake_pipe[1], &byte, 1) < 0) {
-		// full: a wake-up is waiting already
-	}
-}
-
-// Runs asynchronously to the loop: only write(2) and plain stores here.
+// Runs asynchronously to the loop: only write(2) and plain stores here,
+// and the loop's own handler, which is no more.
 static void stop_signal_handler(int signo)
 {
 	if (signo != SIGINT && signo != SIGTERM)
 		return;
 
+	struct stop_signal *stop = &stop_signals[signo == SIGTERM];
 	int saved_errno = errno;
 
-	if (stop_message) {
-		char text[160];
-		size_t len = format_signal_text(text, sizeof(text), stop_message, signo);
-
-		write_all(STDERR_FILENO, text, len);
-	}
+	write_all(STDERR_FILENO, stop->text, stop->text_len);
 	stop_signalled = 1;
 	uloop_cancelled = true;
-	wake_loop();
+	if (stop->loop_handler)
+		stop->loop_handler(signo);
 	errno = saved_errno;
+}
+
+// uloop_run_timeout() clears uloop_cancelled as it starts: a stop that came
+// between daemon_stop_run_loop()'s test and that point is put back here.
+static void stop_delivered_cb(struct uloop_signal *)
+{
+	uloop_cancelled = true;
 }
 
 void daemon_stop_install(const char *message)
 {
-	stop_message = message;
-	// Without the pipe a stop still ends the loop at its next event.
-	if (pipe2(wake_pipe, O_CLOEXEC | O_NONBLOCK) < 0)
-		wake_pipe[0] = wake_pipe[1] = -1;
-	signal(SIGINT, stop_signal_handler);
-	signal(SIGTERM, stop_signal_handler);
+	for (int i = 0; i < 2; i++) {
+		struct stop_signal *stop = &stop_signals[i];
+		int signo = stop_signal_numbers[i];
+
+		if (message) {
+			snprintf(stop->text, sizeof(stop->text), message, signo);
+			stop->text_len = strlen(stop->text);
+		}
+		stop->delivery.signo = signo;
+		stop->delivery.cb = stop_delivered_cb;
+		// First the loop's delivery, then ours in its place, passing on to
+		// the handler the loop put there.
+		uloop_signal_add(&stop->delivery);
+		signal_handler previous = signal(signo, stop_signal_handler);
+		if (previous != stop_signal_handler && previous != SIG_DFL && previous != SIG_IGN &&
+		    previous != SIG_ERR)
+			stop->loop_handler = previous;
+	}
 }
 
 static bool stopping(void)
@@ -78,26 +97,12 @@ static bool stopping(void)
 	return stop_signalled || bus_lost;
 }
 
-// uloop_run_timeout() clears uloop_cancelled as it starts, so a stop that
-// came between our check and that point is put back here: its byte makes
-// the first wait return at once.
-static void wake_fd_cb(struct uloop_fd *fd, unsigned int)
-{
-	char bytes[16];
-
-	while (read(fd->fd, bytes, sizeof(bytes)) > 0)
-		;
-	// A forked child that took a signal before its exec wrote here too.
-	if (stopping())
-		uloop_cancelled = true;
-}
-
 static void bus_lost_cb(struct ubus_context *)
 {
-	fputs(bus_lost_message, stderr);
+	if (bus_lost_message)
+		fputs(bus_lost_message, stderr);
 	bus_lost = true;
 	uloop_cancelled = true;
-	wake_loop();
 }
 
 void daemon_stop_watch_bus(struct ubus_context *ctx, const char *message)
@@ -108,16 +113,8 @@ void daemon_stop_watch_bus(struct ubus_context *ctx, const char *message)
 
 void daemon_stop_run_loop(void)
 {
-	if (stopping())
-		return;
-	if (wake_pipe[0] >= 0) {
-		wake_fd.fd = wake_pipe[0];
-		wake_fd.cb = wake_fd_cb;
-		uloop_fd_add(&wake_fd, ULOOP_READ);
-	}
-	uloop_run_timeout(-1);
-	if (wake_fd.registered)
-		uloop_fd_delete(&wake_fd);
+	if (!stopping())
+		uloop_run_timeout(-1);
 }
 
 bool daemon_stop_signalled(void)

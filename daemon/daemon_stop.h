@@ -2,7 +2,7 @@
 // bus connection ends its event loop, whatever the moment: before the loop
 // runs, while a callback runs, or just before the loop waits for events.
 //
-//	daemon_stop_install(stop_message);      // before or after uloop_init()
+//	daemon_stop_install(stop_message);      // before uloop_init()
 //	uloop_init();
 //	ctx = ubus_connect(NULL);  ubus_add_uloop(ctx);
 //	daemon_stop_watch_bus(ctx, lost_message);
@@ -16,15 +16,19 @@ extern "C" {
 }
 
 // Installs the stop-signal handler for SIGINT, then SIGTERM. The handler
-// writes message to standard error with its first "%d" replaced by the
-// signal number (NULL: writes nothing), records the stop, sets
-// uloop_cancelled and wakes the loop. Handlers only store flags and call
-// write(2).
+// writes message to standard error, formatted here as by printf with the
+// signal number for its one "%d" and cut to 159 bytes (NULL: writes
+// nothing), records the stop, sets uloop_cancelled and wakes the loop
+// through the loop's own signal delivery (uloop_signal_add()). Handlers
+// only store flags and call write(2). Call it before uloop_init(): the
+// loop then keeps these handlers instead of installing its own, whose stop
+// it would forget as it starts.
 void daemon_stop_install(const char *message);
 
 // Makes the loss of ctx's broker connection a stop: the context's
-// connection_lost handler writes message to standard error and ends the
-// loop. The bus library calls it when it reads the end of the stream.
+// connection_lost handler writes message to standard error (NULL: writes
+// nothing) and ends the loop. The bus library calls it when it reads the
+// end of the stream.
 void daemon_stop_watch_bus(struct ubus_context *ctx, const char *message);
 
 // Runs the event loop until a stop. A stop that came before skips the loop.
@@ -35,3 +39,4 @@ bool daemon_stop_signalled(void);
 
 // True once the bus connection was lost.
 bool daemon_stop_bus_lost(void);
+

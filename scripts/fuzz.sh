@@ -47,7 +47,7 @@ fi
 
 seconds=${1:-20}
 [ $# -gt 0 ] && shift
-targets=${*:-fuzz_scan_message fuzz_log_stream fuzz_uci_file fuzz_blobmsg fuzz_broker}
+targets=${*:-fuzz_scan_message fuzz_log_stream}
 for target in $targets; do
   [ -x "$build/bin/$target" ] || { echo "fuzz: no $target; run scripts/build.sh fuzz" >&2; exit 2; }
 done

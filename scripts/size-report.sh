@@ -1,20 +1,35 @@
 #!/bin/sh
 # Size benchmark: the stripped text size of each deliverable of a build
-# tree (scripts/size-report.sh build-target), beside the size plain C code
-# doing the same work takes for aarch64 at -Os with the same clang and lld.
+# tree, beside the size plain C code doing the same work takes for aarch64
+# with the same compiler and libraries, with the ratio and the 1.1x mark.
 # The platform libraries are shared objects, so only the program counts.
+#
+#   scripts/size-report.sh [build-dir] [name=bytes...]
+#   scripts/size-report.sh [build-dir] [file]
+#
+# The plain C figures come from the arguments, or from a file of
+# "name bytes" lines (benchmarks/plain-c-text-sizes when none is given).
 set -eu
+here=$(cd "$(dirname "$0")/.." && pwd)
 dir=${1:-build-target}
+[ $# -gt 0 ] && shift
+reference=$(mktemp)
+trap 'rm -f "$reference" "$reference.strip"' EXIT
+case "${1:-}" in
+  *=*) for pair in "$@"; do echo "${pair%%=*} ${pair#*=}"; done > "$reference" ;;
+  '')  grep -v '^#' "$here/benchmarks/plain-c-text-sizes" > "$reference" ;;
+  *)   grep -v '^#' "$1" > "$reference" ;;
+esac
 strip=$(command -v llvm-strip-14 || command -v strip)
 size=$(command -v llvm-size-14 || command -v size)
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-printf '%-10s %8s %8s %6s\n' deliverable text "plain C" ratio
-for entry in airsift:8759 linetap:7434 confwatch:4829 pinrig:5230; do
-  name=${entry%%:*} reference=${entry#*:}
+printf '%-10s %8s %8s %6s %8s\n' deliverable text "plain C" ratio "1.1x"
+while read -r name plain; do
+  [ -n "$name" ] || continue
   [ -x "$dir/bin/$name" ] || { printf '%-10s %8s\n' "$name" "not built"; continue; }
-  "$strip" -o "$tmp/$name" "$dir/bin/$name"
-  text=$("$size" "$tmp/$name" | awk 'NR == 2 { print $1 }')
-  printf '%-10s %8d %8d %6s\n' "$name" "$text" "$reference" \
-    "$(awk -v a="$text" -v b="$reference" 'BEGIN { printf "%.2f", a / b }')"
-done
+  "$strip" -o "$reference.strip" "$dir/bin/$name"
+  text=$("$size" "$reference.strip" | awk 'NR == 2 { print $1 }')
+  awk -v name="$name" -v a="$text" -v b="$plain" 'BEGIN {
+    limit = int(b * 1.1)
+    printf "%-10s %8d %8d %6.2f %8d%s\n", name, a, b, a / b, limit, (a > limit ? "  over" : "")
+  }'
+done < "$reference"

@@ -20,9 +20,12 @@ static const struct telemetry_daemon airsift = {
 
 int main(void)
 {
-	uloop_init();
 	telemetry_frame_init(&airsift);
+	// Before uloop_init(), which then leaves them in place: installed
+	// after, they would leave a moment to the loop's own handlers, whose
+	// stop the loop forgets as it starts.
 	telemetry_install_stop_handler();
+	uloop_init();
 
 	if (!telemetry_bus_connect())
 		return 1;

@@ -16,8 +16,8 @@ extern "C" {
 #include "uci_readers.h"
 
 static const char scan_key_path[] = "/collectd/vornel_scan_result";
-static const int scan_key_project = 8628;
-static const int poll_interval_ms = 200;
+constexpr int SCAN_KEY_PROJECT = 8628;
+constexpr int SCAN_POLL_INTERVAL_MS = 200;
 
 static int scan_queue_id;
 static struct uloop_timeout scan_poll_timer;
@@ -25,7 +25,7 @@ static struct uloop_timeout scan_poll_timer;
 bool open_scan_queue(void)
 {
 	// A missing key path gives the key -1, and that queue serves as well.
-	key_t key = ftok(scan_key_path, scan_key_project);
+	key_t key = ftok(scan_key_path, SCAN_KEY_PROJECT);
 
 	scan_queue_id = msgget(key, IPC_CREAT | 0666);
 	if (scan_queue_id < 0) {
@@ -60,7 +60,7 @@ static uint32_t whole_records(size_t text_len)
 	return whole < SCAN_MAX_RESULTS ? (uint32_t)whole : SCAN_MAX_RESULTS;
 }
 
-void handle_scan_message(const struct scan_result_msg *message, size_t text_len)
+void scan_queue_handle_message(const struct scan_result_msg *message, size_t text_len)
 {
 	if (text_len < sizeof(message->result_count)) {
 		fprintf(stderr, "Scan result text of %zu bytes too short, dropped.\n", text_len);
@@ -122,15 +122,15 @@ static void poll_scan_queue(struct uloop_timeout *)
 		}
 		if (received <= 0)
 			break;
-		handle_scan_message(&message, (size_t)received);
+		scan_queue_handle_message(&message, (size_t)received);
 	}
-	uloop_timeout_set(&scan_poll_timer, poll_interval_ms);
+	uloop_timeout_set(&scan_poll_timer, SCAN_POLL_INTERVAL_MS);
 }
 
 void start_scan_polling(void)
 {
 	scan_poll_timer.cb = poll_scan_queue;
-	uloop_timeout_set(&scan_poll_timer, poll_interval_ms);
+	uloop_timeout_set(&scan_poll_timer, SCAN_POLL_INTERVAL_MS);
 }
 
 void stop_scan_polling(void)

@@ -11,7 +11,7 @@ bool open_scan_queue(void);
 
 // What a tick does with each message it receives: text_len is what msgrcv
 // returned (at least 1). Reports the scan, or prints why it is dropped.
-void handle_scan_message(const struct scan_result_msg *message, size_t text_len);
+void scan_queue_handle_message(const struct scan_result_msg *message, size_t text_len);
 
 // Arms the first tick.
 void start_scan_polling(void);

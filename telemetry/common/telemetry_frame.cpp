@@ -7,7 +7,6 @@
 static const struct telemetry_daemon *daemon_info;
 
 static struct ubus_context *bus;
-static const struct ubus_method no_methods[1] = {};
 static struct ubus_object_type object_type;
 static struct ubus_object telemetry_object;
 
@@ -44,16 +43,11 @@ static void subscribers_changed_cb(struct ubus_context *, struct ubus_object *ob
 
 int telemetry_register_object(void)
 {
+	// Static, so zero: id 0 and no methods (a null list of length 0).
 	object_type.name = daemon_info->object_name;
-	object_type.id = 0;
-	object_type.methods = no_methods;
-	object_type.n_methods = 0;
-
 	telemetry_object.name = daemon_info->object_name;
 	telemetry_object.type = &object_type;
 	telemetry_object.subscribe_cb = subscribers_changed_cb;
-	telemetry_object.methods = no_methods;
-	telemetry_object.n_methods = 0;
 
 	int ret = ubus_add_object(bus, &telemetry_object);
 	if (ret)

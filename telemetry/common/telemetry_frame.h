@@ -6,9 +6,9 @@
 // name, notification type, section table and messages) and keeps its own
 // start-up sequence, since exit statuses and teardown differ:
 //
-//	uloop_init();
 //	telemetry_frame_init(&my_daemon);
-//	telemetry_install_stop_handler();
+//	telemetry_install_stop_handler();         // before uloop_init()
+//	uloop_init();
 //	if (!telemetry_bus_connect())            -> exit 1
 //	int ret = telemetry_register_object();   -> on ret != 0: teardown, exit
 //	telemetry_buffer_init();
@@ -31,15 +31,20 @@ extern "C" {
 #include <libubus.h>
 }
 
+// The texts are held in the table itself, not pointed to: in a
+// position-independent program every pointer in a constant table costs a
+// load-time relocation (24 bytes on the device) and keeps the table out of
+// read-only memory. Each field fits the longer of the two daemons' texts;
+// a longer one fails to compile.
 struct telemetry_daemon {
-	const char *object_name;       // also the object type's name
-	const char *notification_type; // method name passed to ubus_notify
-	const char *section;           // the one table inside "data"
-	const char *subscribers_message; // %d: has_subscribers as 0 or 1
-	const char *stop_message;        // %d: the signal number
-	const char *connect_failed_message;
-	const char *register_failed_message; // %s: the bus error text
-	const char *bus_lost_message;
+	char object_name[18];            // also the object type's name
+	char notification_type[8];       // method name passed to ubus_notify
+	char section[14];                // the one table inside "data"
+	char subscribers_message[72];    // %d: has_subscribers as 0 or 1
+	char stop_message[40];           // %d: the signal number
+	char connect_failed_message[32];
+	char register_failed_message[48]; // %s: the bus error text
+	char bus_lost_message[32];
 };
 
 // Remembers the daemon's table; call first, before any other function here.

@@ -14,11 +14,11 @@ extern "C" {
 #include "log_severity.h"
 #include "uci_readers.h"
 
-enum { READ_CHUNK_SIZE = 256 };
+constexpr size_t READ_CHUNK_SIZE = 256;
 
 static struct uloop_fd log_fd;
 
-void judge_log_line(const char *line, void *arg)
+void log_intake_line_cb(const char *line, void *arg)
 {
 	int threshold = *(const int *)arg;
 	int severity = extract_severity(line);
@@ -68,7 +68,7 @@ static void log_fd_cb(struct uloop_fd *u, unsigned int events)
 			uloop_end();
 			return;
 		}
-		assemble_log_chunk(chunk, (size_t)n, judge_log_line, &threshold);
+		assemble_log_chunk(chunk, (size_t)n, log_intake_line_cb, &threshold);
 	} while (draining && !daemon_stop_signalled());
 }
 

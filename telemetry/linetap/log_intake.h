@@ -3,10 +3,10 @@
 // line. The end of the stream or a read error stops the loop.
 #pragma once
 
-// What each line assembled from a read goes through: arg points to the
-// int threshold read for that read. Prints the verdict and publishes the
+// The line handler each read gives assemble_log_chunk(): arg points to
+// the int threshold read for that read. Prints the verdict and publishes the
 // line when its severity is not above the threshold.
-void judge_log_line(const char *line, void *arg);
+void log_intake_line_cb(const char *line, void *arg);
 
 // Adds standard input to the loop; false when the loop refuses it.
 bool log_intake_start(void);

@@ -1,6 +1,5 @@
-// Channel numbers, report lines, the array text and the stop-signal text.
+// Channel numbers, report lines and the array text.
 
-#include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -8,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include "report_text.h"
-#include "signal_text.h"
 
 namespace {
 
@@ -119,34 +117,6 @@ TEST(ApArray, ClosesRightAtTheLimit)
 	EXPECT_EQ(array_of(records, 2, one.size() + 1), one);
 	EXPECT_EQ(array_of(records, 2, one.size()), "[]");
 	EXPECT_EQ(array_of(records, 2, 3), "[]");
-}
-
-std::string signal_text(const char *format, int number, size_t size = 160)
-{
-	std::vector<char> out(size, 'x');
-	size_t len = format_signal_text(out.data(), size, format, number);
-	EXPECT_EQ(len, std::strlen(out.data()));
-	return out.data();
-}
-
-TEST(SignalText, FormatsTheNumberInPlace)
-{
-	EXPECT_EQ(signal_text("Signal %d received, stopping daemon...\n", 15),
-		  "Signal 15 received, stopping daemon...\n");
-	EXPECT_EQ(signal_text("Signal %d reçu, arrêt du daemon...\n", 2),
-		  "Signal 2 reçu, arrêt du daemon...\n");
-	EXPECT_EQ(signal_text("%d", 0), "0");
-	EXPECT_EQ(signal_text("%d|%d", INT_MIN), "-2147483648|%d");
-	EXPECT_EQ(signal_text("no number", 7), "no number");
-}
-
-TEST(SignalText, StaysInsideItsBuffer)
-{
-	EXPECT_EQ(signal_text("Signal %d received", 15, 9), "Signal 1");
-	EXPECT_EQ(signal_text("Signal %d received", 15, 1), "");
-	char untouched = 'x';
-	EXPECT_EQ(format_signal_text(&untouched, 0, "abc", 1), 0u);
-	EXPECT_EQ(untouched, 'x');
 }
 
 } // namespace

@@ -1,6 +1,5 @@
 """A stop signal ends airsift whenever it comes."""
 
-import random
 import signal
 
 import pytest
@@ -8,7 +7,8 @@ import pytest
 from airsift_support import (SENT, STARTED, ap, configure, listed, next_report, post, scan,
                              start, subscribe)
 from broker_lag import broker_stopped, wait_asleep_or_gone
-from sandbox import STOP_BOUND, binary, signal_before_wait, stop_at_random
+from sandbox import (STOP_BOUND, binary, signal_before_wait, signal_on_cue, stop_at_random,
+                     stop_rng)
 
 
 def stopped(signum):
@@ -17,16 +17,31 @@ def stopped(signum):
 
 @pytest.mark.parametrize("call", [1, 2])
 def test_stop_just_before_the_loop_waits(bus, call):
+    # The scan tick ends every wait within 200 ms, stop or not: the exit
+    # alone would not show a lost stop. The wait itself must end at once.
     configure(bus)
-    daemon = bus.spawn(signal_before_wait(signal.SIGTERM, call) + [binary("airsift")],
+    report = bus.root / "wait"
+    daemon = bus.spawn(signal_before_wait(signal.SIGTERM, call, report) + [binary("airsift")],
                        name="airsift")
     assert daemon.wait(STOP_BOUND) == 0
     assert daemon.stderr.text == STARTED + stopped(signal.SIGTERM)
+    assert report.read_text() == "events\n", "the stop did not wake the loop's wait"
+
+
+def test_stop_right_after_the_loop_is_set_up(bus):
+    # The loop's set-up brings handlers of its own for the stop signals,
+    # whose stop the loop forgets as it starts: the daemon's are in place
+    # before, and the loop leaves them.
+    configure(bus)
+    daemon = bus.spawn(signal_on_cue("loop-init", signal.SIGTERM) + [binary("airsift")],
+                       name="airsift")
+    assert daemon.wait(STOP_BOUND * 2) == 0
+    assert daemon.stderr.text == stopped(signal.SIGTERM) + STARTED
 
 
 def test_stops_at_random_moments(bus):
     configure(bus)
-    rng = random.Random()
+    rng = stop_rng()
     slowest = 0.0
     for _ in range(8):
         daemon = start(bus)

@@ -11,9 +11,16 @@ RELOAD_QUIET = 10.0   # how long after the last change it reloads
 # How late a timer-driven event may come on a busy, shared machine.
 LATENESS = 1.5 if SANITIZED else 0.8
 
+# What confwatch prints on standard output: subscribed and in its loop; a
+# change and the reload it leads to; stopped by a signal.
+STARTED = ["subscribed to service object", "ready to receive service events"]
+RELOAD = ["config.change event received", "executing reload script"]
+STOPPED = ["signal received - exiting", "stopping to receive service events"]
 
-def start_confwatch(sb, use_pty=False):
-    return sb.spawn([binary("confwatch")], use_pty=use_pty)
+
+def start_confwatch(sb, use_pty=False, prefix=()):
+    """prefix: a command that starts confwatch (sandbox.signal_on_cue)."""
+    return sb.spawn([*prefix, binary("confwatch")], use_pty=use_pty, name="confwatch")
 
 
 def lines(stream):
@@ -21,10 +28,10 @@ def lines(stream):
     return stream.text.replace("\r\n", "\n").splitlines()
 
 
-def watching(sb, use_pty=False):
+def watching(sb, use_pty=False, prefix=()):
     """fake-service on the bus and confwatch subscribed to it."""
     service = Service(sb)
-    daemon = start_confwatch(sb, use_pty)
+    daemon = start_confwatch(sb, use_pty, prefix)
     service.wait_subscribed()
     return service, daemon
 
@@ -86,6 +93,31 @@ def install_recorder(sb):
             return []
         return [(float(t), int(argc)) for t, argc in
                 (line.split() for line in log.read_text().splitlines())]
+    return runs
+
+
+def install_descriptor_lister(sb):
+    """A /sbin/reknit that lists the descriptors it was started with; returns
+    a function giving, for each run so far, {descriptor: what it refers to}.
+
+    The shell's own are listed, by find from outside, less the one it reads
+    the script from, which it opened itself. No redirection: the shell would
+    make it on its own descriptors, and keep a copy of the one it replaced.
+    Not the last command either, which the shell would run in its place."""
+    listings = sb.root / "descriptors"
+    listings.mkdir()
+    sb.install_reload_script(f"""#!/bin/sh
+find /proc/$$/fd -mindepth 1 -fprintf {listings}/.$$ '%f %l\\n'
+mv {listings}/.$$ {listings}/run.$$
+""")
+
+    def runs():
+        found = []
+        for listing in sorted(listings.glob("run.*")):
+            entries = (line.split(" ", 1) for line in listing.read_text().splitlines())
+            found.append({int(fd): target for fd, target in entries
+                          if not target.endswith("/reknit")})
+        return found
     return runs
 
 

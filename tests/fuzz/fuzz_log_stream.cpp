@@ -18,10 +18,16 @@ static const char *const config_files[][2] = {
 	  "\toption min_severity '4'\n" },
 };
 
+// The daemon's object, notification type and section; its messages are
+// for a broker and signals, which the run has none of.
+static const struct telemetry_daemon linetap = {
+	"telemetry_linetap", "syslog", "log", "", "", "", "", "",
+};
+
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
 	fuzz_config_dir(config_files, 1);
-	fuzz_telemetry_section("log");
+	fuzz_telemetry_start(&linetap);
 	fuzz_quiet_stderr();
 	return 0;
 }
@@ -38,11 +44,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
 		if (chunk.empty())
 			break;
-		assemble_log_chunk(chunk.data(), chunk.size(), judge_log_line, &threshold);
+		assemble_log_chunk(chunk.data(), chunk.size(), log_intake_line_cb, &threshold);
 	}
 	// The line buffer outlives the input: end the partial line so that the
 	// next input starts afresh.
 	int threshold = 4;
-	assemble_log_chunk("\n", 1, judge_log_line, &threshold);
+	assemble_log_chunk("\n", 1, log_intake_line_cb, &threshold);
 	return 0;
 }

@@ -23,10 +23,16 @@ static const char *const config_files[][2] = {
 	  "config wifi-iface 'wlan2'\n\tlist wifi_iface 'phy2'\n" },
 };
 
+// The daemon's object, notification type and section; its messages are
+// for a broker and signals, which the run has none of.
+static const struct telemetry_daemon airsift = {
+	"telemetry_airsift", "airsift", "wireless_scan", "", "", "", "", "",
+};
+
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
 	fuzz_config_dir(config_files, 2);
-	fuzz_telemetry_section("wireless_scan");
+	fuzz_telemetry_start(&airsift);
 	fuzz_quiet_stderr();
 	return 0;
 }
@@ -42,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	message.mtype = SCAN_RESULT_TYPE;
 	memcpy(text, data, size);
 	ASAN_POISON_MEMORY_REGION(text + size, SCAN_TEXT_SIZE - size);
-	handle_scan_message(&message, size);
+	scan_queue_handle_message(&message, size);
 	ASAN_UNPOISON_MEMORY_REGION(text + size, SCAN_TEXT_SIZE - size);
 	return 0;
 }

@@ -25,10 +25,12 @@ names; only the tools (scan producer, "service" object) stay the build
 host's own, talking to the target's broker as any client does.
 """
 
+import contextlib
 import json
 import os
 import pty
 import queue
+import random
 import re
 import shlex
 import shutil
@@ -441,6 +443,25 @@ def listening(pid):
     return False
 
 
+@contextlib.contextmanager
+def signals_blocked(*signums):
+    """Processes started inside the block begin with signums blocked, as
+    under a parent that had blocked them (a mask survives fork and exec)."""
+    old = signal.pthread_sigmask(signal.SIG_BLOCK, signums)
+    try:
+        yield
+    finally:
+        signal.pthread_sigmask(signal.SIG_SETMASK, old)
+
+
+def stop_rng():
+    """The random source of a test of stops at random moments. Its seed is
+    printed, and APSUITE_STOP_SEED gives it to replay a failure."""
+    seed = int(os.environ.get("APSUITE_STOP_SEED") or random.randrange(2**32))
+    print(f"stop moments: APSUITE_STOP_SEED={seed}")
+    return random.Random(seed)
+
+
 def stop_at_random(daemon, rng, latest):
     """Send SIGINT or SIGTERM, at random, after a random pause of up to latest
     seconds; wait for the exit, which must have status 0 within STOP_BOUND.
@@ -462,11 +483,21 @@ def preloaded(library, **variables):
             *(f"{k}={v}" for k, v in variables.items())]
 
 
-def signal_before_wait(signum, call=1):
-    """Command prefix that raises signum in the daemon just before its event
-    loop waits for the call-th time (tests/helpers/signal_before_wait.c)."""
-    return preloaded(helper("signal_before_wait.so"),
-                     BEFORE_WAIT_SIGNAL=int(signum), BEFORE_WAIT_CALL=call)
+def signal_on_cue(cue, signum, call=1, report=None):
+    """Command prefix that raises signum in the program at the call-th time
+    of a cue (tests/helpers/signal_on_cue.c): "wait", just before its event
+    loop waits; "fork-child" or "fork-parent", right after fork() on that
+    side; "loop-init", right after uloop_init(). With report, a file: for
+    "wait", the cued wait writes there how it ended, "events" when
+    something woke it, "timeout" when it ran out."""
+    variables = dict(CUE=cue, CUE_SIGNAL=int(signum), CUE_CALL=call)
+    if report is not None:
+        variables["CUE_REPORT"] = report
+    return preloaded(helper("signal_on_cue.so"), **variables)
+
+
+def signal_before_wait(signum, call=1, report=None):
+    return signal_on_cue("wait", signum, call, report)
 
 
 def binary(name):

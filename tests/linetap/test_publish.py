@@ -45,6 +45,19 @@ def test_accepted_lines_reach_subscribers(bus):
     assert "Erreur" not in daemon.stderr.text
 
 
+def test_short_lines_and_padded_stamps_arrive_as_written(bus):
+    daemon = start_on_bus(bus)
+    subscriber = subscribe(bus, daemon)
+    send(daemon, "x\n[0012.5] 1|1| padded\n[0089] 1|1| no dot\n")
+    assert log_of(subscriber.next()) == {"message": "x"}
+    # Stamps are decimal, leading zeros and all: not octal's 85, nor 0.
+    assert log_of(subscriber.next()) == {"timestamp": 125, "message": "1|1| padded"}
+    assert log_of(subscriber.next()) == {"timestamp": 89, "message": "1|1| no dot"}
+    daemon.close_stdin()
+    assert daemon.wait() == 0
+    assert subscriber.pending() == 0
+
+
 def test_every_line_of_a_burst_reaches_a_broker_that_lags(bus):
     # The broker reads none of it before linetap has seen the end of its
     # input; linetap's teardown waits for the broker to answer the removal
