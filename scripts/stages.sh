@@ -59,13 +59,19 @@ stage_summary() {
   echo "== Summary"
   awk -F '\t' '
     {
-      split($4, n, " "); reason = $4; sub(/^[0-9]+ [0-9]+ [0-9]+ ?/, "", reason)
-      tests = (n[1] + n[2] + n[3]) ? sprintf("%d passed, %d failed, %d skipped", n[1], n[2], n[3]) : ""
-      printf "%-44s %-8s %5d s  %s%s\n", $1, $2, $3, tests, ($2 == "skipped" && reason != "") ? (tests ? "; " : "") reason : ""
-      passed += n[1]; failed += n[2]; skipped += n[3]
-      if ($2 == "failed") bad = 1
+      rows[NR] = $0
+      if (length($1) > width) width = length($1)
     }
     END {
+      for (i = 1; i <= NR; i++) {
+        split(rows[i], f, "\t")
+        split(f[4], n, " "); reason = f[4]; sub(/^[0-9]+ [0-9]+ [0-9]+ ?/, "", reason)
+        tests = (n[1] + n[2] + n[3]) ? sprintf("%d passed, %d failed, %d skipped", n[1], n[2], n[3]) : ""
+        printf "%-*s  %-7s %4d s  %s%s\n", width, f[1], f[2], f[3], tests,
+               (f[2] == "skipped" && reason != "") ? (tests ? "; " : "") reason : ""
+        passed += n[1]; failed += n[2]; skipped += n[3]
+        if (f[2] == "failed") bad = 1
+      }
       printf "total: %d passed, %d failed, %d skipped\n", passed, failed, skipped
       exit bad
     }' "$stage_dir/summary"
