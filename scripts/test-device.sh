@@ -6,7 +6,7 @@
 # busybox (tests/device): the message queue limits before and after
 # sysctl.d, the story of the demo, pinrig's GPIO scenarios on gpio-sim
 # chips, 1,000 scans and 10,000 log lines with the daemons' memory, stop
-# signals and the loss of the broker. About a minute and a half.
+# signals and the loss of the broker. Half a minute to a minute.
 # Needs scripts/setup.sh, scripts/build.sh target -DAPSUITE_TEST_HELPERS=ON
 # and scripts/build.sh sdk first.
 set -eu

@@ -18,6 +18,7 @@ import story  # noqa: E402
 from pinrig_kernel_helpers import GUEST_SCRIPT, scenario_script  # noqa: E402
 from pinrig_kernel_scenarios import CHIPS, SCENARIOS  # noqa: E402
 
+
 @pytest.fixture(scope="session")
 def device():
     if why := device_vm.missing():
