@@ -63,7 +63,9 @@ if [ -n "$destdir" ]; then
 else
   stamp_file=$prefix/.stamp
 fi
-stamp="$(cat scripts/platform.pins) $kind $cc $cflags"
+# The build host's programs find their libraries by the absolute path of
+# their prefix: a tree that moved builds them again.
+stamp="$(cat scripts/platform.pins) $kind $cc $cflags ${destdir:-$prefix}"
 [ "$(cat "$stamp_file" 2>/dev/null)" = "$stamp" ] && exit 0
 
 if [ -n "$destdir" ]; then
