@@ -39,4 +39,3 @@ bool daemon_stop_signalled(void);
 
 // True once the bus connection was lost.
 bool daemon_stop_bus_lost(void);
-

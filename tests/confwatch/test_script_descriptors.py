@@ -1,5 +1,5 @@
 """The reload script starts with descriptors 0, 1 and 2 only: none of the
-daemon's own (bus socket, event loop, wake-up pipe) reaches it, whether it
+daemon's own (bus socket, the event loop's descriptors) reaches it, whether it
 runs after the bus was lost, on a daemon started again on a new broker, or
 at the moment a stop signal comes in."""
 
