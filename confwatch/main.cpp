@@ -15,12 +15,11 @@ extern "C" {
 
 int main(void)
 {
-	// Installed before uloop_init(), which then leaves them in place. No
-	// text in the handler: stdio is not for signal handlers, the line is
-	// printed after the loop.
-	daemon_stop_install(NULL);
-
-	uloop_init();
+	// No text in the handler: its line is printed with puts, after the loop.
+	if (!daemon_stop_init_loop(NULL)) {
+		fputs("cannot initialize uloop\n", stderr);
+		return 1;
+	}
 
 	struct ubus_context *ctx = ubus_connect(NULL);
 	if (!ctx) {

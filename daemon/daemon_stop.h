@@ -2,8 +2,7 @@
 // bus connection ends its event loop, whatever the moment: before the loop
 // runs, while a callback runs, or just before the loop waits for events.
 //
-//	daemon_stop_install(stop_message);      // before uloop_init()
-//	uloop_init();
+//	if (!daemon_stop_init_loop(stop_message))   -> message, exit 1
 //	ctx = ubus_connect(NULL);  ubus_add_uloop(ctx);
 //	daemon_stop_watch_bus(ctx, lost_message);
 //	... start-up ...
@@ -15,15 +14,16 @@ extern "C" {
 #include <libubus.h>
 }
 
-// Installs the stop-signal handler for SIGINT, then SIGTERM. The handler
-// writes message to standard error, formatted here as by printf with the
-// signal number for its one "%d" and cut to 159 bytes (NULL: writes
-// nothing), records the stop, sets uloop_cancelled and wakes the loop
-// through the loop's own signal delivery (uloop_signal_add()). Handlers
-// only store flags and call write(2). Call it before uloop_init(): the
-// loop then keeps these handlers instead of installing its own, whose stop
-// it would forget as it starts.
-void daemon_stop_install(const char *message);
+// Installs the stop-signal handler for SIGINT, then SIGTERM, and then
+// initialises the event loop (uloop_init()). The handler writes message to
+// standard error, formatted here as by printf with the signal number for its
+// one "%d" and cut to 159 bytes (NULL: writes nothing), records the stop,
+// sets uloop_cancelled and wakes the loop through the loop's own signal
+// delivery (uloop_signal_add()). A stop signal that comes while this runs
+// is held and handled once everything is in place; the two signals are
+// left unblocked, whatever mask the daemon was started with. Returns false,
+// printing nothing, when the loop cannot be initialised.
+bool daemon_stop_init_loop(const char *message);
 
 // Makes the loss of ctx's broker connection a stop: the context's
 // connection_lost handler writes message to standard error (NULL: writes

@@ -19,9 +19,12 @@ void telemetry_frame_init(const struct telemetry_daemon *info)
 	daemon_info = info;
 }
 
-void telemetry_install_stop_handler(void)
+bool telemetry_loop_init(void)
 {
-	daemon_stop_install(daemon_info->stop_message);
+	if (daemon_stop_init_loop(daemon_info->stop_message))
+		return true;
+	fputs(daemon_info->loop_failed_message, stderr);
+	return false;
 }
 
 bool telemetry_bus_connect(void)

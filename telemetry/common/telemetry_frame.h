@@ -7,8 +7,7 @@
 // start-up sequence, since exit statuses and teardown differ:
 //
 //	telemetry_frame_init(&my_daemon);
-//	telemetry_install_stop_handler();         // before uloop_init()
-//	uloop_init();
+//	if (!telemetry_loop_init())              -> exit 1
 //	if (!telemetry_bus_connect())            -> exit 1
 //	int ret = telemetry_register_object();   -> on ret != 0: teardown, exit
 //	telemetry_buffer_init();
@@ -42,6 +41,7 @@ struct telemetry_daemon {
 	char section[14];                // the one table inside "data"
 	char subscribers_message[72];    // %d: has_subscribers as 0 or 1
 	char stop_message[40];           // %d: the signal number
+	char loop_failed_message[40];
 	char connect_failed_message[32];
 	char register_failed_message[48]; // %s: the bus error text
 	char bus_lost_message[32];
@@ -50,8 +50,10 @@ struct telemetry_daemon {
 // Remembers the daemon's table; call first, before any other function here.
 void telemetry_frame_init(const struct telemetry_daemon *info);
 
-// SIGINT, then SIGTERM: print the stop message and end the event loop.
-void telemetry_install_stop_handler(void);
+// Makes SIGINT and SIGTERM print the stop message and end the event loop,
+// and initialises the loop (daemon_stop_init_loop()). On failure prints the
+// loop message and returns false.
+bool telemetry_loop_init(void);
 
 // Connects to the broker's default socket and adds the connection to the
 // loop; losing it later prints the lost-connection message and ends the

@@ -18,6 +18,7 @@ static const struct telemetry_daemon linetap = {
 	"log",
 	"UBus linetap: changement d'abonnés (has_subscribers=%d)\n",
 	"Signal %d reçu, arrêt du daemon...\n",
+	"Erreur: impossible d'initialiser uloop\n",
 	"Échec de connexion à UBus\n",
 	"Échec de l'enregistrement de l'objet UBus: %s\n",
 	"Connexion à UBus perdue\n",
@@ -26,13 +27,7 @@ static const struct telemetry_daemon linetap = {
 int main(void)
 {
 	telemetry_frame_init(&linetap);
-	// Before uloop_init(), which then leaves them in place: installed
-	// after, they would leave a moment to the loop's own handlers, whose
-	// stop the loop forgets as it starts.
-	telemetry_install_stop_handler();
-	uloop_init();
-
-	if (!telemetry_bus_connect())
+	if (!telemetry_loop_init() || !telemetry_bus_connect())
 		return 1;
 	if (telemetry_register_object() != 0) {
 		telemetry_bus_free();

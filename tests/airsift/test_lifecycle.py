@@ -6,7 +6,7 @@ import pytest
 
 from airsift_support import (SENT, STARTED, ap, configure, next_report, post, queue_messages,
                              scan, start, stderr_after_start, stop, subscribe)
-from sandbox import binary
+from sandbox import binary, fd_limit
 
 
 @pytest.mark.parametrize("signum", [signal.SIGTERM, signal.SIGINT])
@@ -28,10 +28,14 @@ def test_subscriber_changes_are_logged(bus):
         "UBus airsift_ubus_telemetry: loading subscribers (has_subscribers=0)\n")
 
 
-def test_without_a_broker(sandbox):
-    daemon = sandbox.spawn([binary("airsift")])
+# With four descriptors the loop gets its epoll descriptor but no pipe.
+@pytest.mark.parametrize("prefix, message", [
+    ([], "Failed to connect to ubus\n"),
+    (fd_limit(4), "Failed to initialize uloop\n")], ids=["no-broker", "no-descriptors"])
+def test_start_up_failure(sandbox, prefix, message):
+    daemon = sandbox.spawn(prefix + [binary("airsift")])
     assert daemon.wait() == 1
-    assert daemon.stderr.text == "Failed to connect to ubus\n"
+    assert daemon.stderr.text == message
 
 
 def test_object_name_already_taken(bus):

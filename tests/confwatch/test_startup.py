@@ -4,15 +4,20 @@ import os
 import signal
 import time
 
+import pytest
+
 from bus_monitor import BusMonitor
-from sandbox import wait_until
+from sandbox import fd_limit, wait_until
 from watch_helpers import LATENESS, LOOKUP_PERIOD, Service, lines, start_confwatch
 
 
-def test_without_broker_only_the_connection_failure_is_reported(sandbox):
-    daemon = start_confwatch(sandbox)
+@pytest.mark.parametrize("prefix, message", [
+    ((), "cannot connect to ubus\n"),
+    (fd_limit(4), "cannot initialize uloop\n")], ids=["no-broker", "no-descriptors"])
+def test_start_up_failure_is_the_only_output(sandbox, prefix, message):
+    daemon = start_confwatch(sandbox, prefix=prefix)
     assert daemon.wait() == 1
-    assert daemon.stderr.text == "cannot connect to ubus\n"
+    assert daemon.stderr.text == message
     assert daemon.stdout.text == ""
 
 

@@ -45,7 +45,7 @@ TEST(BusLoss, WritesItsMessage)
 
 TEST(StopSignal, WritesTheMessageWithItsNumber)
 {
-	daemon_stop_install("Signal %d, stopping\n");
+	daemon_stop_init_loop("Signal %d, stopping\n");
 	testing::internal::CaptureStderr();
 	raise(SIGINT);
 	raise(SIGTERM);
@@ -58,15 +58,30 @@ TEST(StopSignal, LongMessageIsCut)
 {
 	std::string longest(400, 'x');
 
-	daemon_stop_install(longest.c_str());
+	daemon_stop_init_loop(longest.c_str());
 	testing::internal::CaptureStderr();
 	raise(SIGTERM);
 	EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string(159, 'x'));
 }
 
+// A daemon started with the stop signals blocked would never hear them.
+TEST(StopSignal, IsUnblockedWhateverTheStartingMask)
+{
+	sigset_t stops, mask;
+
+	sigemptyset(&stops);
+	sigaddset(&stops, SIGTERM);
+	sigprocmask(SIG_BLOCK, &stops, NULL);
+	ASSERT_TRUE(daemon_stop_init_loop(NULL));
+	sigprocmask(SIG_BLOCK, NULL, &mask);
+	EXPECT_FALSE(sigismember(&mask, SIGTERM));
+	EXPECT_FALSE(sigismember(&mask, SIGINT));
+	uloop_done();
+}
+
 TEST(StopSignal, WithoutAMessageWritesNothing)
 {
-	daemon_stop_install(NULL);
+	daemon_stop_init_loop(NULL);
 	testing::internal::CaptureStderr();
 	raise(SIGINT);
 	EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
@@ -80,8 +95,7 @@ TEST(StopSignal, EndsALoopThatIsRunning)
 	static struct uloop_timeout stop_in_the_loop, backstop;
 	static bool backstop_fired;
 
-	daemon_stop_install(NULL);
-	uloop_init();
+	ASSERT_TRUE(daemon_stop_init_loop(NULL));
 	stop_in_the_loop.cb = [](struct uloop_timeout *) {
 		raise(SIGTERM);
 		// As uloop_run_timeout() does when it starts: only the delivery

@@ -487,7 +487,8 @@ def signal_on_cue(cue, signum, call=1, report=None):
     """Command prefix that raises signum in the program at the call-th time
     of a cue (tests/helpers/signal_on_cue.c): "wait", just before its event
     loop waits; "fork-child" or "fork-parent", right after fork() on that
-    side; "loop-init", right after uloop_init(). With report, a file: for
+    side; "loop-init", right after uloop_init(); "signal", just before
+    signal() installs a handler. With report, a file: for
     "wait", the cued wait writes there how it ended, "events" when
     something woke it, "timeout" when it ran out."""
     variables = dict(CUE=cue, CUE_SIGNAL=int(signum), CUE_CALL=call)
@@ -520,16 +521,23 @@ def _built_for_target(program):
                          or program in TARGET_PLATFORM.values())
 
 
+def fd_limit(n):
+    """Command prefix that starts what follows with at most n descriptors."""
+    return ["prlimit", f"--nofile={n}", "--"]
+
+
 def emulated(argv):
     """argv as strings, with the emulator put before the program it runs when
     that was built for the target; the program may follow `env` and its
-    variables."""
+    variables, or fd_limit()."""
     argv = [str(arg) for arg in argv]
     position = 0
     if argv and Path(argv[0]).name == "env":
         position = 1
         while position < len(argv) and "=" in argv[position]:
             position += 1
+    elif argv and Path(argv[0]).name == "prlimit":
+        position = argv.index("--") + 1
     if position < len(argv) and _built_for_target(argv[position]):
         argv[position:position] = EMULATOR
     return argv

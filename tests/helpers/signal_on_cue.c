@@ -9,6 +9,7 @@
  *   CUE=fork-parent   in the parent, right after fork() returned there;
  *   CUE=loop-init     right after uloop_init(), which sets up the loop's
  *                     own signal handling;
+ *   CUE=signal        just before signal() installs a handler;
  *   CUE_CALL=2        at which call of that function (default 1);
  *   CUE_REPORT=f      CUE=wait: where to write how the cued wait ended:
  *                     "events" when something woke it, "timeout" when it
@@ -109,6 +110,18 @@ pid_t fork(void)
 	if (now && pid >= 0 && (pid == 0) == (strcmp(cue, "fork-child") == 0))
 		raise_cued();
 	return pid;
+}
+
+sighandler_t signal(int signum, sighandler_t handler)
+{
+	static sighandler_t (*real_signal)(int, sighandler_t);
+	static long calls;
+
+	if (!real_signal)
+		real_signal = (sighandler_t (*)(int, sighandler_t))dlsym(RTLD_NEXT, "signal");
+	if (cued(&calls, "signal", NULL))
+		raise_cued();
+	return real_signal(signum, handler);
 }
 
 int uloop_init(void)

@@ -1,10 +1,12 @@
 """Start-up failures and stop signals."""
 
 import signal
+import subprocess
 
 import pytest
 
 from linetap_helpers import start_linetap, start_on_bus
+from sandbox import binary, fd_limit
 
 
 @pytest.mark.parametrize("signum", [signal.SIGTERM, signal.SIGINT])
@@ -23,10 +25,13 @@ def test_stop_signal_during_start_up_is_kept(bus):
     assert daemon.stderr.text == "Signal 15 reçu, arrêt du daemon...\n"
 
 
-def test_no_broker(sandbox):
-    daemon = start_linetap(sandbox)
+@pytest.mark.parametrize("prefix, message", [
+    ([], "Échec de connexion à UBus\n"),
+    (fd_limit(4), "Erreur: impossible d'initialiser uloop\n")], ids=["no-broker", "no-descriptors"])
+def test_start_up_failure(sandbox, prefix, message):
+    daemon = sandbox.spawn(prefix + [binary("linetap")], stdin=subprocess.PIPE, name="linetap")
     assert daemon.wait() == 1
-    assert daemon.stderr.text == "Échec de connexion à UBus\n"
+    assert daemon.stderr.text == message
 
 
 def test_object_name_taken(bus):
