@@ -13,6 +13,7 @@ static const struct telemetry_daemon airsift = {
 	"wireless_scan",
 	"UBus airsift_ubus_telemetry: loading subscribers (has_subscribers=%d)\n",
 	"Signal %d received, stopping daemon...\n",
+	"Failed to initialize uloop\n",
 	"Failed to connect to ubus\n",
 	"Failed to register the ubus object: %s\n",
 	"Lost connection to ubus\n",
@@ -21,20 +22,14 @@ static const struct telemetry_daemon airsift = {
 int main(void)
 {
 	telemetry_frame_init(&airsift);
-	// Before uloop_init(), which then leaves them in place: installed
-	// after, they would leave a moment to the loop's own handlers, whose
-	// stop the loop forgets as it starts.
-	telemetry_install_stop_handler();
-	uloop_init();
-
-	if (!telemetry_bus_connect())
+	if (!telemetry_loop_init() || !telemetry_bus_connect())
 		return 1;
 
 	int status = telemetry_register_object();
 	if (status == 0) {
 		telemetry_buffer_init();
-		if (open_scan_queue()) {
-			start_scan_polling();
+		if (scan_queue_open()) {
+			scan_queue_start_polling();
 			fputs("Daemon started. Listening for messages...\n", stderr);
 			daemon_stop_run_loop();
 			// Off the bus nothing it reads gets out: fail, so that the
@@ -46,7 +41,7 @@ int main(void)
 		}
 	}
 
-	stop_scan_polling();
+	scan_queue_stop_polling();
 	telemetry_close();
 	return status;
 }

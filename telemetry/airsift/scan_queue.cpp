@@ -18,11 +18,14 @@ extern "C" {
 static const char scan_key_path[] = "/collectd/vornel_scan_result";
 constexpr int SCAN_KEY_PROJECT = 8628;
 constexpr int SCAN_POLL_INTERVAL_MS = 200;
+// The most messages one tick takes: writers that keep the queue full must
+// not hold the loop, which serves the bus and the stop between ticks.
+constexpr int SCAN_DRAIN_BATCH = 16;
 
 static int scan_queue_id;
 static struct uloop_timeout scan_poll_timer;
 
-bool open_scan_queue(void)
+bool scan_queue_open(void)
 {
 	// A missing key path gives the key -1, and that queue serves as well.
 	key_t key = ftok(scan_key_path, SCAN_KEY_PROJECT);
@@ -111,8 +114,16 @@ static bool drop_oversized_message(struct scan_result_msg *message)
 static void poll_scan_queue(struct uloop_timeout *)
 {
 	struct scan_result_msg message;
+	int interval = SCAN_POLL_INTERVAL_MS;
 
-	for (;;) {
+	// A stop ends the drain between two messages.
+	for (int taken = 0; !uloop_cancelled; taken++) {
+		if (taken == SCAN_DRAIN_BATCH) {
+			// More may wait: the next batch once the loop has looked
+			// at its other events.
+			interval = 0;
+			break;
+		}
 		ssize_t received = msgrcv(scan_queue_id, &message, SCAN_TEXT_SIZE,
 					  SCAN_RESULT_TYPE, IPC_NOWAIT);
 		if (received < 0 && errno == E2BIG) {
@@ -124,16 +135,16 @@ static void poll_scan_queue(struct uloop_timeout *)
 			break;
 		scan_queue_handle_message(&message, (size_t)received);
 	}
-	uloop_timeout_set(&scan_poll_timer, SCAN_POLL_INTERVAL_MS);
+	uloop_timeout_set(&scan_poll_timer, interval);
 }
 
-void start_scan_polling(void)
+void scan_queue_start_polling(void)
 {
 	scan_poll_timer.cb = poll_scan_queue;
 	uloop_timeout_set(&scan_poll_timer, SCAN_POLL_INTERVAL_MS);
 }
 
-void stop_scan_polling(void)
+void scan_queue_stop_polling(void)
 {
 	uloop_timeout_cancel(&scan_poll_timer);
 }

@@ -4,10 +4,13 @@ import json
 import signal
 import time
 
-from sandbox import binary
+import subprocess
+
+from sandbox import binary, helper
 
 STARTED = "Daemon started. Listening for messages...\n"
 SENT = "UBus notification successfully sent.\n"
+RECEIVED_ONE = "Received 1 scan results.\n"
 
 # wlan0 and wlan1 are configured; anything else is not.
 WIRELESS = """config wifi-iface 'wlan0'
@@ -50,6 +53,18 @@ def post(sandbox, *messages):
     result = sandbox.run([binary("scanpost")], input=json.dumps(list(messages)).encode(),
                          capture_output=True)
     assert result.returncode == 0, result.stderr.decode()
+
+
+def flood(sandbox, producers=3):
+    """Producers that post one-record scans on wlan0 without pause, each
+    waiting only while the queue is full, until they are killed. Several,
+    so that the queue stays full while one of them waits for the CPU."""
+    def producer():
+        process = sandbox.spawn([helper("scan-send")], stdin=subprocess.PIPE, name="scan-send")
+        process.stdin.write(b"ap 00:00:00:00:00:01 2412 0 0 -60 0 0 1\npost wlan0 4000000000\n")
+        process.close_stdin()
+        return process
+    return [producer() for _ in range(producers)]
 
 
 def start(sandbox):

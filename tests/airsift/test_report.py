@@ -2,8 +2,9 @@
 
 import signal
 
-from airsift_support import (SENT, ap, configure, listed, milliseconds, next_report, post,
-                             queue_messages, scan, start, stderr_after_start, stop, subscribe)
+from airsift_support import (RECEIVED_ONE, SENT, ap, configure, listed, milliseconds,
+                             next_report, post, queue_messages, scan, start, stderr_after_start,
+                             stop, subscribe)
 
 WORKED_EXAMPLE = [
     ap("02:00:00:00:00:0F", compat_code=1, rank_value=-70, frequency=2437,
@@ -47,23 +48,27 @@ def test_waiting_messages_are_reported_in_queue_order(bus):
     daemon = start(bus)
     subscriber = subscribe(bus, daemon)
 
-    # Held still, the daemon finds all three waiting at its next tick.
+    # Held still, the daemon finds them all waiting at its next tick: more
+    # than one tick takes, so the last come in batches of their own.
+    more = [f"00:00:00:00:01:{n:02X}" for n in range(37)]
     daemon.signal(signal.SIGSTOP)
     post(bus,
          scan([ap("00:00:00:00:00:01")]),
          scan([ap("00:00:00:00:00:02"), ap("00:00:00:00:00:03")], ifname="wlan1"),
-         scan([ap("00:00:00:00:00:04", compat_code=0)] * 3))
+         scan([ap("00:00:00:00:00:04", compat_code=0)] * 3),
+         *(scan([ap(bssid)]) for bssid in more))
     daemon.signal(signal.SIGCONT)
 
-    reports = [next_report(subscriber) for _ in range(3)]
+    reports = [next_report(subscriber) for _ in range(3 + len(more))]
     assert [(r["phy_ifname"], r["compatible_ap_count"], r["incompatible_ap_count"])
-            for r in reports] == [("phy0", 1, 0), ("phy1", 2, 0), ("phy0", 0, 3)]
+            for r in reports[:3]] == [("phy0", 1, 0), ("phy1", 2, 0), ("phy0", 0, 3)]
     assert reports[2]["top_compatible_aps"] == "[]"
-    daemon.stderr.wait_for(SENT, count=3)
+    assert [listed(r)[0].split("|")[0] for r in reports[3:]] == more
+    daemon.stderr.wait_for(SENT, count=len(reports))
     assert stderr_after_start(daemon).endswith(
         "Received 1 scan results.\n" + SENT +
         "Received 2 scan results.\n" + SENT +
-        "Received 3 scan results.\n" + SENT)
+        "Received 3 scan results.\n" + SENT + (RECEIVED_ONE + SENT) * len(more))
 
 
 def test_other_message_types_stay_on_the_queue(bus):
