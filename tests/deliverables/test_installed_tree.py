@@ -1,7 +1,9 @@
 """What `cmake --install` lays into the device's image: the daemons and the
-tool where the image expects them, the message queue limits airsift needs,
-and no trace of the build host."""
+tool where the image expects them, the message queue limits airsift needs
+where the device's init reads them, the broker's ACL files for the
+telemetry daemons' users, and no trace of the build host."""
 
+import json
 import os
 import re
 import subprocess
@@ -21,20 +23,22 @@ def cache_value(name):
     return re.search(rf"^{name}:\w+=(.*)$", text, re.M).group(1)
 
 
-def installed(folder_variable, name, prefix):
-    """Where the install puts name, relative to the image's root: beneath the
-    prefix, unless the build names an absolute folder."""
-    return str(PurePosixPath(prefix, cache_value(folder_variable), name)).lstrip("/")
+# What an image's build (prefix /usr) installs, by path in the image.
+IMAGE = {"usr/sbin/airsift", "usr/sbin/linetap", "usr/sbin/confwatch", "usr/bin/pinrig",
+         "etc/sysctl.d/60-airsift-msgqueue.conf",
+         "usr/share/acl.d/airsift.json", "usr/share/acl.d/linetap.json"}
+ACL_FILES = {"airsift.json": {"user": "airsift", "publish": ["telemetry_airsift"]},
+             "linetap.json": {"user": "linetap", "publish": ["telemetry_linetap"]}}
 
 
-def expected_files(prefix=None):
-    prefix = prefix or cache_value("CMAKE_INSTALL_PREFIX")
-    files = {installed("CMAKE_INSTALL_SBINDIR", name, prefix)
-             for name in ("airsift", "linetap", "confwatch")}
-    files.add(installed("CMAKE_INSTALL_SYSCONFDIR", "sysctl.d/60-airsift-msgqueue.conf", prefix))
+def expected_files(prefix):
+    """What the install lays out for prefix, relative to the root: beneath
+    it, but for /usr, whose configuration goes to /etc."""
+    files = IMAGE if prefix == "/usr" else {
+        str(PurePosixPath(prefix.lstrip("/"), path.removeprefix("usr/"))) for path in IMAGE}
     # pinrig is left out only when the build says so, never for want of libgpiod.
-    if cache_value("APSUITE_PINRIG") != "OFF":
-        files.add(installed("CMAKE_INSTALL_BINDIR", "pinrig", prefix))
+    if cache_value("APSUITE_PINRIG") == "OFF":
+        files = {path for path in files if not path.endswith("/pinrig")}
     return files
 
 
@@ -47,7 +51,7 @@ def image(tmp_path_factory):
 
 
 def programs(image):
-    return [path for path in image.rglob("*") if path.is_file() and "/sysctl.d/" not in str(path)]
+    return [path for path in image.rglob("*") if path.is_file() and path.suffix not in (".conf", ".json")]
 
 
 def readelf(*args):
@@ -55,9 +59,9 @@ def readelf(*args):
                           check=True).stdout
 
 
-def test_layout_holds_the_programs_and_the_sysctl_file(image):
+def test_layout_holds_the_programs_the_sysctl_file_and_the_acl_files(image):
     installed = {str(p.relative_to(image)) for p in image.rglob("*") if not p.is_dir()}
-    assert installed == expected_files()
+    assert installed == expected_files(cache_value("CMAKE_INSTALL_PREFIX"))
     for program in programs(image):
         assert os.access(program, os.X_OK), program
 
@@ -79,15 +83,20 @@ def test_sysctl_limits_take_a_scan_message_and_match_what_the_suite_runs_with(im
     assert SCAN_TEXT_SIZE <= MSGMAX <= MSGMNB
 
 
-@pytest.mark.parametrize("prefix", ["/opt/apsuite", "/usr/local"])
-def test_install_with_a_prefix_writes_only_beneath_it(tmp_path, prefix):
-    if PurePosixPath(cache_value("CMAKE_INSTALL_SYSCONFDIR")).is_absolute():
-        pytest.skip("the build names an absolute configuration folder, as an image build does")
-    beneath = tmp_path / prefix.lstrip("/")
+def test_acl_files_let_each_daemon_publish_its_object_and_nothing_more(image):
+    acl_dir = next(image.rglob("acl.d"))
+    assert {p.name: json.loads(p.read_text()) for p in acl_dir.iterdir()} == ACL_FILES
+
+
+# A prefix given at install time holds whatever the build named; /usr's
+# configuration goes to /etc, where the device's init reads it.
+@pytest.mark.parametrize("prefix", ["/opt/apsuite", "/usr/local", "/usr"])
+def test_install_with_a_prefix_writes_beneath_it(tmp_path, prefix):
     result = subprocess.run(["cmake", "--install", str(BUILD), "--component", "apsuite",
-                             "--prefix", str(beneath)],
+                             "--prefix", prefix],
+                            env=dict(os.environ, DESTDIR=str(tmp_path)),
                             capture_output=True, text=True, check=True)
     written = re.findall(r"^-- (?:Installing|Up-to-date): (.+)$", result.stdout, re.M)
-    assert written and all(Path(path).is_relative_to(beneath) for path in written), written
+    assert written and all(Path(path).is_relative_to(tmp_path) for path in written), written
     installed_files = {str(p.relative_to(tmp_path)) for p in tmp_path.rglob("*") if not p.is_dir()}
     assert installed_files == expected_files(prefix)
