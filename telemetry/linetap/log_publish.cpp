@@ -9,7 +9,7 @@ void publish_log_line(const char *line)
 {
 	struct log_shape shape;
 
-	shape_log_line(line, &shape);
+	log_shape_line(line, &shape);
 
 	struct blob_buf *buf = telemetry_status_begin();
 	if (shape.has_timestamp)

@@ -14,10 +14,12 @@ static const char *split_stamp(const char *line, char *stamp)
 		return line;
 
 	const char *close = strchr(line, ']');
-	if (!close || close - line > LOG_STAMP_SIZE - 2)
+	if (!close)
+		return line;
+	size_t stamp_len = (size_t)(close - line) - 1;
+	if (stamp_len > LOG_STAMP_SIZE - 3)
 		return line;
 
-	size_t stamp_len = (size_t)(close - line) - 1;
 	memcpy(stamp, line + 1, stamp_len);
 	stamp[stamp_len] = '\0';
 
@@ -57,7 +59,7 @@ static const char *escape_quotes(const char *text, char *out)
 	}
 }
 
-void shape_log_line(const char *line, struct log_shape *shape)
+void log_shape_line(const char *line, struct log_shape *shape)
 {
 	const char *text = split_stamp(line, shape->stamp);
 

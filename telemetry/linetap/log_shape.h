@@ -3,12 +3,11 @@
 // quotes escaped.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
-enum {
-	LOG_STAMP_SIZE = 32,    // at most 29 characters between the brackets
-	LOG_ESCAPED_SIZE = 4096,
-};
+constexpr size_t LOG_STAMP_SIZE = 32; // at most 29 characters between the brackets
+constexpr size_t LOG_ESCAPED_SIZE = 4096;
 
 struct log_shape {
 	char stamp[LOG_STAMP_SIZE];     // between the brackets, first dot removed
@@ -22,4 +21,4 @@ struct log_shape {
 
 // Fills shape from line; shape->message may point into line, so line must
 // outlive it. Prints a warning when the escaped text does not fit.
-void shape_log_line(const char *line, struct log_shape *shape);
+void log_shape_line(const char *line, struct log_shape *shape);

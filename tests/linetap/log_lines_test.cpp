@@ -60,7 +60,7 @@ static shaped shape(const std::string &line)
 	struct log_shape s;
 
 	CaptureStderr();
-	shape_log_line(line.c_str(), &s);
+	log_shape_line(line.c_str(), &s);
 	std::string warnings = GetCapturedStderr();
 	return {s.has_timestamp, s.timestamp, s.message, warnings};
 }
