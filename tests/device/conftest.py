@@ -39,6 +39,8 @@ def report(machine):
            f"{values.get('gpio_scenarios_s', '?')} s; load: {story.LOAD_SCANS} scans "
            f"{values.get('load_scans_s', '?')} s, {story.LOAD_LINES} lines "
            f"{values.get('load_lines_s', '?')} s",
+           f"flood: airsift stopped {values.get('flood_stop_s', '?')} s after SIGTERM, having "
+           f"handled {values.get('flood_scans', '?')} scans",
            *device_vm.memory_table(machine)]
     if machine.failure:
         out.append(f"the guest failed: {machine.failure}")

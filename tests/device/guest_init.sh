@@ -11,8 +11,14 @@
 #          counted, with the daemons' memory before and after
 #   stop   stop signals to every process
 #   lost   the daemons started again, one change announced, the broker killed
+#   refused  what the broker refuses: airsift as its user without the image's
+#          ACL files; the user nobody publishing or subscribing
+#   flood  nobody keeps the scan queue full; a consumer subscribes, airsift
+#          serves it and stops
 # and beside all of it pinrig's GPIO scenarios on gpio-sim chips
-# (/test/gpio.sh, /test/scenarios.sh).
+# (/test/gpio.sh, /test/scenarios.sh). airsift and linetap run as their own
+# users, under the broker with the image's ACL files, and the consumer of
+# their telemetry as the user collector, with an ACL file of its own.
 #
 # What it saw goes to the console in frames that the host reads
 # (tests/device/device_vm.py):
@@ -122,6 +128,14 @@ start() {
 	eval "pid_$name=$!"
 }
 
+# as_user <user> <program> [<argument>...]: runs the program as <user>, in
+# this same process.
+as_user() {
+	local user=$1
+	shift
+	exec su -s /bin/sh -c 'exec "$0" "$@"' "$user" "$@"
+}
+
 # A FIFO as a process's standard input: open_input <fd> <fifo> once the
 # process was started on it; the shell then writes to it with >&<fd>.
 open_input() {
@@ -207,8 +221,9 @@ queue_limits() {
 
 # -- story ---------------------------------------------------------------------
 
+# start_broker [<argument>...]: ubusd, until its socket is there.
 start_broker() {
-	start ubusd /dev/null ubusd
+	start ubusd /dev/null ubusd "$@"
 	local tries=0
 	while [ ! -S /var/run/ubus/ubus.sock ]; do
 		tries=$((tries + 1))
@@ -217,26 +232,39 @@ start_broker() {
 	done
 }
 
+stop_broker() {
+	kill -TERM $pid_ubusd
+	status_of ubusd
+}
+
+# airsift and linetap, each as its own user; linetap reads the FIFO that the
+# shell writes to through descriptor 4.
+start_telemetry() {
+	start airsift /dev/null as_user airsift airsift
+	wait_for $RUN/airsift.err "Daemon started. Listening for messages..."
+	rm -f $RUN/logread
+	mkfifo $RUN/logread
+	start linetap $RUN/logread as_user linetap linetap
+	open_input 4 $RUN/logread
+}
+
 # The broker, the "service" object and the three daemons; returns once
 # confwatch subscribed to "service" and both telemetry objects are on the bus.
 start_system() {
 	start_broker
-	rm -f $RUN/service.in $RUN/logread
-	mkfifo $RUN/service.in $RUN/logread
+	rm -f $RUN/service.in
+	mkfifo $RUN/service.in
 	start service $RUN/service.in service-stub
 	open_input 3 $RUN/service.in
 	wait_for $RUN/service.out "added"
-	start airsift /dev/null airsift
-	wait_for $RUN/airsift.err "Daemon started. Listening for messages..."
-	start linetap $RUN/logread linetap
-	open_input 4 $RUN/logread
+	start_telemetry
 	start confwatch /dev/null confwatch
 	wait_for $RUN/service.out "subscribers 1"
 	ubus -t $BOUND wait_for telemetry_airsift telemetry_linetap || fail "telemetry objects"
 }
 
 subscribe() {
-	start subscriber /dev/null ubus subscribe telemetry_airsift telemetry_linetap
+	start subscriber /dev/null as_user collector ubus subscribe telemetry_airsift telemetry_linetap
 	wait_for $RUN/airsift.err "(has_subscribers=1)"
 	wait_for $RUN/linetap.err "(has_subscribers=1)"
 }
@@ -301,9 +329,20 @@ story() {
 	mark load
 }
 
+# The user a process runs as, by its real uid.
+user_of() {
+	local uid
+	uid=$(awk '/^Uid:/ { print $2 }' /proc/$1/status)
+	awk -F: -v uid="$uid" '$3 == uid { print $1 }' /etc/passwd
+}
+
 story_text() {
 	await_reload
 	begin_text story
+	for name in ubusd service airsift linetap confwatch subscriber; do
+		eval "echo $name \$(user_of \$pid_$name)"
+	done > $RUN/users
+	section "the user each process runs as" $RUN/users
 	text_of_system "" load
 	section "reknit log" $RUN/reknit.log
 	end_text
@@ -393,6 +432,87 @@ lose_broker() {
 	end_text
 }
 
+# -- refused -------------------------------------------------------------------
+
+# attempt <user> <program> [<argument>...]: runs it as <user> until it ends,
+# at most STOP_BOUND seconds, and adds what it wrote and its exit status.
+attempt() {
+	local user=$1
+	shift
+	timeout $STOP_BOUND su -s /bin/sh -c 'exec "$0" "$@"' "$user" "$@" \
+		< /dev/null > $RUN/attempt.out 2>&1
+	echo "exit status $?" >> $RUN/attempt.out
+	section "$* (as $user)" $RUN/attempt.out
+}
+
+# airsift as its user under a broker without the image's ACL files; then,
+# under the image's broker, the user nobody publishing the names airsift and
+# the "service" object take (while they are free) and subscribing to the
+# telemetry objects. confwatch waits for a "service" object all along.
+refused() {
+	rm -f $RUN/*.out $RUN/*.err $RUN/statuses
+	begin_text refused
+	mkdir -p $RUN/no-acl
+	echo "== the broker without the image's ACL files" >> $TEXT
+	start_broker -A $RUN/no-acl
+	attempt airsift airsift
+	stop_broker
+	echo "== the broker with them" >> $TEXT
+	start_broker
+	start confwatch /dev/null confwatch
+	attempt nobody airsift
+	attempt nobody service-stub
+	start_telemetry
+	ubus -t $BOUND wait_for telemetry_airsift telemetry_linetap || fail "telemetry objects"
+	attempt nobody ubus subscribe telemetry_airsift
+	attempt nobody ubus subscribe telemetry_linetap
+	end_text
+}
+
+# -- flood ---------------------------------------------------------------------
+
+# nobody keeps the scan queue full (the queue is writable by every user, as
+# the scan producer needs); the consumer subscribes meanwhile. airsift serves
+# it and stops on SIGTERM within STOP_BOUND while the flood goes on.
+flood() {
+	rm -f $RUN/statuses
+	mark flood
+	start flood $STORY/flood.txt as_user nobody scan-send
+	wait_for $RUN/airsift.err "Received " 100
+	start subscriber /dev/null as_user collector ubus subscribe telemetry_airsift
+	wait_for $RUN/airsift.err "(has_subscribers=1)"
+	wait_for $RUN/subscriber.out '{ "airsift": '
+	{
+		exited $pid_flood || echo "the flood goes on as airsift serves its subscriber"
+		local asked=$(uptime)
+		kill -TERM $pid_airsift
+		status_of airsift
+		echo "@@value flood_stop_s $(awk -v a=$asked -v b=$(uptime) 'BEGIN { print b - a }')" \
+			> /dev/console
+		echo "@@value flood_scans $(count_in $RUN/airsift.err "Received ")" > /dev/console
+		exited $pid_flood || echo "and as airsift stops"
+	} > $RUN/flood.log
+	kill -TERM $pid_flood
+	status_of flood
+	kill -TERM $pid_subscriber
+	status_of subscriber
+	exec 4>&-
+	status_of linetap
+	kill -TERM $pid_confwatch
+	status_of confwatch
+	stop_broker
+	begin_text flood
+	section "flood" $RUN/flood.log
+	echo "== airsift err, each distinct line" >> $TEXT
+	sed -n "$(($(at airsift.err flood) + 1)),\$p" $RUN/airsift.err | sort -u >> $TEXT
+	echo "== subscriber out, the first line" >> $TEXT
+	head -n 1 $RUN/subscriber.out | mask_time >> $TEXT
+	section "confwatch out" $RUN/confwatch.out
+	section "reknit log" $RUN/reknit.log
+	section "exit statuses" $RUN/statuses
+	end_text
+}
+
 # -- GPIO ----------------------------------------------------------------------
 
 # The board's own GPIO controller leaves gpiochip0 to the simulated chips,
@@ -425,6 +545,10 @@ phase stop
 stop_system
 phase lost
 lose_broker
+phase refused
+refused
+phase flood
+flood
 wait_until "the GPIO scenarios to end" exited $pid_gpio
 cat $RUN/gpio.frames
 echo "@@done $(uptime)"

@@ -1,6 +1,7 @@
 """What the emulated access point is fed: the demo's configuration, log lines
 and scans (scripts/demo/scenario.py) with fixed time stamps, one scan of a
-full 64 records, and the load of 1,000 full scans and 10,000 log lines.
+full 64 records, the load of 1,000 full scans and 10,000 log lines, the
+flood of full scans, and the image's users with the consumer's ACL file.
 
 files() gives every file the guest finds, by its path in the guest.
 """
@@ -17,6 +18,25 @@ import scenario  # noqa: E402
 NOW = 1796680822.0
 LOAD_SCANS = 1000
 LOAD_LINES = 10000
+# More full scans than the flood can post before it is stopped.
+FLOOD_SCANS = 2000000000
+
+# The image's users: one for each telemetry daemon, the consumer of their
+# telemetry, nobody, and a user without rights to the GPIO chips.
+PASSWD = """root:x:0:0:root:/:/bin/sh
+airsift:x:101:101:airsift:/var/empty:/bin/false
+linetap:x:102:102:linetap:/var/empty:/bin/false
+collector:x:103:103:collector:/var/empty:/bin/false
+nobody:x:65534:65534:nobody:/var/empty:/bin/false
+user:x:1000:1000:user:/tmp:/bin/sh
+"""
+GROUP = "root:x:0:\nairsift:x:101:\nlinetap:x:102:\ncollector:x:103:\nnogroup:x:65534:\nuser:x:1000:\n"
+# The consumer's own ACL file, beside those the install put there.
+COLLECTOR_ACL = """{
+	"user": "collector",
+	"subscribe": [ "telemetry_airsift", "telemetry_linetap" ]
+}
+"""
 
 RELOAD_SCRIPT = """#!/bin/sh
 # The device's reload script in this image: tells which run this is and when.
@@ -81,7 +101,9 @@ def files():
         "test/story/full-scan.txt": (scan_text([full_scan()]), 0o644),
         "test/story/load-scans.txt": (scan_text([full_scan()], LOAD_SCANS), 0o644),
         "test/story/load-log.txt": ("\n".join(load_lines()) + "\n", 0o644),
-        "etc/passwd": ("root:x:0:0:root:/:/bin/sh\nuser:x:1000:1000:user:/tmp:/bin/sh\n", 0o644),
-        "etc/group": ("root:x:0:\nuser:x:1000:\n", 0o644),
+        "test/story/flood.txt": (scan_text([full_scan()], FLOOD_SCANS), 0o644),
+        "etc/passwd": (PASSWD, 0o644),
+        "etc/group": (GROUP, 0o644),
+        "usr/share/acl.d/collector.json": (COLLECTOR_ACL, 0o644),
     })
     return out

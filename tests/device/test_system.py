@@ -38,12 +38,14 @@ def difference(expected, actual, phase):
                                         f"expected/{phase}.txt", f"the guest's {phase}"))
 
 
-@pytest.mark.parametrize("phase", ["boot", "story", "load", "stop", "lost"])
+@pytest.mark.parametrize("phase", ["boot", "story", "load", "stop", "lost", "refused", "flood"])
 def test_transcript(device, phase):
     """boot: the queue limits before and after sysctl.d and a full scan at each;
     story: log lines, scans, a burst of changes and its one reload;
     load: 1,000 full scans and 10,000 log lines, each output line counted;
-    stop: stop signals; lost: the broker killed under the running daemons."""
+    stop: stop signals; lost: the broker killed under the running daemons;
+    refused: what the broker's ACLs refuse; flood: nobody fills the queue
+    while a consumer subscribes and airsift is stopped."""
     actual = device.texts.get(phase)
     if actual is None:
         pytest.fail(f"the guest never reported its {phase}: {what_went_wrong(device)}",
