@@ -1,8 +1,8 @@
 """Messages no well-behaved producer posts: airsift reads only what it got,
 keeps the queue moving and keeps its lookups and texts well-formed."""
 
-from airsift_support import (SENT, ap, configure, listed, next_report, post, queue_messages,
-                             scan, start, stderr_after_start, subscribe)
+from airsift_support import (SENT, WIRELESS, ap, configure, listed, next_report, post,
+                             queue_messages, scan, start, stderr_after_start, subscribe)
 
 RECORD = 164
 TEXT = 10504
@@ -66,6 +66,10 @@ def test_oversized_text_does_not_block_the_queue(bus):
 
 def test_interface_name_without_its_nul(bus):
     configure(bus)
+    # Its section is there, but the reader looks the option up by a path cut
+    # at 127 bytes: "vornel_cur_wireless.<100 bytes>.wifi_i", which is not.
+    bus.write_uci("vornel_cur_wireless", WIRELESS + f"\nconfig wifi-iface '{'a' * 100}'\n"
+                                                    "\toption wifi_iface 'phy9'\n")
     daemon = start(bus)
 
     # Slot 1 follows the 101 bytes of slot 0's name directly; reading on
