@@ -79,12 +79,8 @@ static bool add_record(char *text)
 			return false;
 	for (int i = 0; i < 6; i++)
 		entry->bssid[i] = (uint8_t)b[i];
-	memcpy(&entry->frequency, &n[0], sizeof(n[0]));
-	memcpy(&entry->value_a, &n[1], sizeof(n[1]));
-	memcpy(&entry->value_b, &n[2], sizeof(n[2]));
-	memcpy(&entry->rank_value, &n[3], sizeof(n[3]));
-	memcpy(&entry->value_d, &n[4], sizeof(n[4]));
-	memcpy(&entry->value_c, &n[5], sizeof(n[5]));
+	// The six 32-bit numbers open the record, in the line's order.
+	memcpy(entry, n, 6 * sizeof(n[0]));
 	entry->compat_code = (uint8_t)n[6];
 	records++;
 	return true;
