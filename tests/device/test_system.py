@@ -14,10 +14,10 @@ import pytest
 
 EXPECTED = Path(__file__).resolve().parent / "expected"
 RELOAD_QUIET_S = 10.0
-# How late the reload may start: the load runs in the quiet time on an
-# emulated machine that may be starved. One reload, never before the quiet
-# time, is what matters (and the transcripts show a second one); a timer set
-# again would take another quiet time.
+# How late the reload may start: the load runs in the quiet time, on an
+# emulated machine that may be starved. What matters is one reload (the
+# transcripts would show a second) and none before the quiet time; a timer
+# set again would take a whole quiet time more.
 RELOAD_LATENESS_S = RELOAD_QUIET_S
 
 # What a daemon has of its own (Private_Dirty: heap, stack, written data)
