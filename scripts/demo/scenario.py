@@ -91,8 +91,8 @@ PINRIG_ARGS = ["-g", "led_wlan", "-d", "out", "-v", "1"]
 
 
 # For a second shell, in --follow mode.
-SAMPLE_SCAN = ('{"ifname": "wlan1", "records": [{"bssid": "02:00:00:00:00:AA", '
-               '"frequency": 5240, "rank_value": -45, "compat_code": 1}]}')
+SAMPLE_SCAN = {"ifname": "wlan1", "records": [
+    {"bssid": "02:00:00:00:00:AA", "frequency": 5240, "rank_value": -45, "compat_code": 1}]}
 
 
 def sample_log_line():

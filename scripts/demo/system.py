@@ -12,7 +12,8 @@ import signal
 import subprocess
 from pathlib import Path
 
-from sandbox import DEFAULT_TIMEOUT, MOUNT_POINTS, UBUS, Sandbox, TimeoutExpired, binary
+import scan_send
+from sandbox import DEFAULT_TIMEOUT, MOUNT_POINTS, UBUS, Sandbox, TimeoutExpired, binary, tool
 
 import scenario
 from console import notification
@@ -61,8 +62,8 @@ class System:
     def start(self):
         """The broker, "service", the daemons and the subscriber, in that order."""
         self._adopt("ubusd", self.sandbox.start_broker())
-        service = self._spawn("service", [binary("fake-service")], input_fifo="service")
-        service.stdout.wait_for("added ")
+        service = self._spawn("service", [tool("service-stub")], input_fifo="service")
+        service.stdout.wait_for("added\n")
         airsift = self._spawn("airsift", [binary("airsift")])
         airsift.stderr.wait_for("Daemon started. Listening for messages...\n")
         linetap = self._spawn("linetap", [binary("linetap")], input_fifo="logread")
@@ -110,10 +111,7 @@ class System:
         os.write(self._inputs["service"], command.encode() + b"\n")
 
     def post_scan(self, message):
-        result = self.sandbox.run([binary("scanpost")], input=json.dumps(message).encode(),
-                                  capture_output=True)
-        if result.returncode:
-            raise RuntimeError(f"scanpost failed: {result.stderr.decode().strip()}")
+        scan_send.post(self.sandbox, message)
 
     def run_pinrig(self, args, chips):
         """Run pinrig on simulated chips; returns its result and its trace."""
@@ -139,9 +137,11 @@ class System:
 
     def commands_for_a_second_shell(self):
         enter = f"nsenter -t {self.sandbox.holder_pid} -m -i --"
+        scan = scan_send.text([scenario.SAMPLE_SCAN]).replace("\n", "\\n")
         return [
             ("post a scan",
-             f"echo '{scenario.SAMPLE_SCAN}' | {enter} {Path(binary('scanpost')).resolve()}"),
+             f"printf '{scan}' | "
+             f"{enter} {Path(tool('scan-send')).resolve()}"),
             ("add a log line",
              f"echo '{scenario.sample_log_line()}' > {self.root / 'logread'}"),
             ("announce a configuration change",

@@ -1,15 +1,19 @@
 // The scan-result message as the producer posts it on the queue: host byte
 // order, natural alignment, a type word and a 10504-byte text of a record
-// count and 64 record slots.
+// count and 64 record slots; and the queue's key, ftok(SCAN_KEY_PATH,
+// SCAN_KEY_PROJECT). Plain C as well, for the producers written in C.
 #pragma once
 
+#include <assert.h>
 #include <stddef.h>
 #include <stdint.h>
 
-constexpr long SCAN_RESULT_TYPE = 1;
-constexpr uint32_t SCAN_MAX_RESULTS = 64;
-constexpr size_t SCAN_IFNAME_SIZE = 101;
-constexpr size_t SCAN_TEXT_SIZE = 10504;
+#define SCAN_KEY_PATH "/collectd/vornel_scan_result"
+#define SCAN_KEY_PROJECT 8628
+#define SCAN_RESULT_TYPE 1L
+#define SCAN_MAX_RESULTS UINT32_C(64)
+#define SCAN_IFNAME_SIZE ((size_t)101)
+#define SCAN_TEXT_SIZE ((size_t)10504)
 
 struct ap_entry {
 	int32_t frequency;   // MHz

@@ -15,8 +15,6 @@ extern "C" {
 #include "scan_report.h"
 #include "uci_readers.h"
 
-static const char scan_key_path[] = "/collectd/vornel_scan_result";
-constexpr int SCAN_KEY_PROJECT = 8628;
 constexpr int SCAN_POLL_INTERVAL_MS = 200;
 // The most messages one tick takes: writers that keep the queue full must
 // not hold the loop, which serves the bus and the stop between ticks.
@@ -28,7 +26,7 @@ static struct uloop_timeout scan_poll_timer;
 bool scan_queue_open(void)
 {
 	// A missing key path gives the key -1, and that queue serves as well.
-	key_t key = ftok(scan_key_path, SCAN_KEY_PROJECT);
+	key_t key = ftok(SCAN_KEY_PATH, SCAN_KEY_PROJECT);
 
 	scan_queue_id = msgget(key, IPC_CREAT | 0666);
 	if (scan_queue_id < 0) {

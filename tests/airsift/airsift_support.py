@@ -2,11 +2,12 @@
 
 import json
 import signal
+import subprocess
 import time
 
-import subprocess
-
-from sandbox import binary, helper
+import scan_send
+from sandbox import binary, tool
+from scan_send import post  # noqa: F401 (the tests post through here)
 
 STARTED = "Daemon started. Listening for messages...\n"
 SENT = "UBus notification successfully sent.\n"
@@ -37,7 +38,7 @@ def configure(sandbox, max_top_access_points="20"):
 
 def ap(bssid, compat_code=1, rank_value=-60, frequency=2412, value_a=0, value_b=0,
        value_c=0, value_d=0):
-    """One access-point record as scanpost takes it."""
+    """One access-point record (scan_send.py)."""
     return dict(bssid=bssid, compat_code=compat_code, rank_value=rank_value,
                 frequency=frequency, value_a=value_a, value_b=value_b, value_c=value_c,
                 value_d=value_d)
@@ -48,20 +49,13 @@ def scan(records, ifname="wlan0", **overrides):
     return dict(ifname=ifname, records=records, **overrides)
 
 
-def post(sandbox, *messages):
-    """Post the messages, in order, on the sandbox's scan-result queue."""
-    result = sandbox.run([binary("scanpost")], input=json.dumps(list(messages)).encode(),
-                         capture_output=True)
-    assert result.returncode == 0, result.stderr.decode()
-
-
 def flood(sandbox, producers=3):
     """Producers that post one-record scans on wlan0 without pause, each
     waiting only while the queue is full, until they are killed. Several,
     so that the queue stays full while one of them waits for the CPU."""
     def producer():
-        process = sandbox.spawn([helper("scan-send")], stdin=subprocess.PIPE, name="scan-send")
-        process.stdin.write(b"ap 00:00:00:00:00:01 2412 0 0 -60 0 0 1\npost wlan0 4000000000\n")
+        process = sandbox.spawn([tool("scan-send")], stdin=subprocess.PIPE, name="scan-send")
+        process.stdin.write(scan_send.text([scan([ap("00:00:00:00:00:01")])], 4000000000).encode())
         process.close_stdin()
         return process
     return [producer() for _ in range(producers)]

@@ -1,8 +1,8 @@
 """Messages no well-behaved producer posts: airsift reads only what it got,
 keeps the queue moving and keeps its lookups and texts well-formed."""
 
-from airsift_support import (SENT, ap, configure, listed, next_report, post, queue_messages,
-                             scan, start, stderr_after_start, subscribe)
+from airsift_support import (SENT, WIRELESS, ap, configure, listed, next_report, post,
+                             queue_messages, scan, start, stderr_after_start, subscribe)
 
 RECORD = 164
 TEXT = 10504
@@ -18,14 +18,16 @@ def test_count_above_what_the_text_holds(bus):
     report = next_report(subscriber)
     assert report["compatible_ap_count"] == 64
 
-    # Three announced, two and a half sent: the two whole ones count.
+    # Three announced, and two and a half sent, or all but the third's last
+    # 4 bytes (the count's 4 bytes taken into account): the two whole ones count.
     three = [ap("00:00:00:00:00:01", rank_value=1), ap("00:00:00:00:00:02", rank_value=2),
              ap("00:00:00:00:00:03", rank_value=3)]
-    post(bus, scan(three, text_length=4 + 2 * RECORD + RECORD // 2))
-    report = next_report(subscriber)
-    assert (report["compatible_ap_count"], report["incompatible_ap_count"]) == (2, 0)
-    assert [line.split("|")[0] for line in listed(report)] == ["00:00:00:00:00:02",
-                                                                "00:00:00:00:00:01"]
+    for length in (4 + 2 * RECORD + RECORD // 2, 4 + 3 * RECORD - 4):
+        post(bus, scan(three, text_length=length))
+        report = next_report(subscriber)
+        assert (report["compatible_ap_count"], report["incompatible_ap_count"]) == (2, 0)
+        assert [line.split("|")[0] for line in listed(report)] == ["00:00:00:00:00:02",
+                                                                    "00:00:00:00:00:01"]
 
     # Not even slot 0 whole, and not even the count.
     post(bus, scan(three, text_length=100))
@@ -35,6 +37,8 @@ def test_count_above_what_the_text_holds(bus):
         "UBus airsift_ubus_telemetry: loading subscribers (has_subscribers=1)\n"
         "Received 4294967295 scan results.\n"
         "Scan result count 4294967295 too large, using 64 records.\n" + SENT +
+        "Received 3 scan results.\n"
+        "Scan result count 3 too large, using 2 records.\n" + SENT +
         "Received 3 scan results.\n"
         "Scan result count 3 too large, using 2 records.\n" + SENT +
         "Received 3 scan results.\n"
@@ -62,6 +66,10 @@ def test_oversized_text_does_not_block_the_queue(bus):
 
 def test_interface_name_without_its_nul(bus):
     configure(bus)
+    # Its section is there, but the reader looks the option up by a path cut
+    # at 127 bytes: "vornel_cur_wireless.<100 bytes>.wifi_i", which is not.
+    bus.write_uci("vornel_cur_wireless", WIRELESS + f"\nconfig wifi-iface '{'a' * 100}'\n"
+                                                    "\toption wifi_iface 'phy9'\n")
     daemon = start(bus)
 
     # Slot 1 follows the 101 bytes of slot 0's name directly; reading on

@@ -114,10 +114,12 @@ def test_unknown_interface_drops_only_its_scan(bus):
     assert next_report(subscriber)["phy_ifname"] == "phy1"
     daemon.stderr.wait_for(SENT)
 
-    # A section without the option is reported like a missing section.
-    bus.write_uci("vornel_cur_wireless", "config wifi-iface 'wlan0'\n\toption mode 'sta'\n")
-    post(bus, scan([ap("00:00:00:00:00:03")], ifname="wlan0"))
-    daemon.stderr.wait_for("for wlan0\n")
+    # A section without the option, or with a list of that name, is
+    # reported like a missing section.
+    for count, entry in enumerate(("option mode 'sta'", "list wifi_iface 'phy2'"), 1):
+        bus.write_uci("vornel_cur_wireless", f"config wifi-iface 'wlan0'\n\t{entry}\n")
+        post(bus, scan([ap("00:00:00:00:00:03")], ifname="wlan0"))
+        daemon.stderr.wait_for("for wlan0\n", count=count)
 
     # Without the package, the lookup fails and says nothing itself.
     bus.remove_uci("vornel_cur_wireless")
@@ -131,6 +133,9 @@ def test_unknown_interface_drops_only_its_scan(bus):
         "[uci_get_string_value] Option wifi_iface introuvable ou invalide"
         "Failed to get physical wireless interface name for wlan7\n"
         "Received 1 scan results.\n" + SENT +
+        "Received 1 scan results.\n"
+        "[uci_get_string_value] Option wifi_iface introuvable ou invalide"
+        "Failed to get physical wireless interface name for wlan0\n"
         "Received 1 scan results.\n"
         "[uci_get_string_value] Option wifi_iface introuvable ou invalide"
         "Failed to get physical wireless interface name for wlan0\n"

@@ -1,10 +1,11 @@
-"""confwatch, the fake "service" object and a recording /sbin/reknit in a sandbox."""
+"""confwatch, the "service" object (service-stub) and a recording /sbin/reknit in a sandbox."""
 
+import re
 import subprocess
 import time
 from pathlib import Path
 
-from sandbox import DEFAULT_TIMEOUT, SANITIZED, binary, wait_until
+from sandbox import DEFAULT_TIMEOUT, SANITIZED, binary, tool, wait_until
 
 LOOKUP_PERIOD = 2.0   # how often confwatch looks for an absent "service"
 RELOAD_QUIET = 10.0   # how long after the last change it reloads
@@ -29,7 +30,7 @@ def lines(stream):
 
 
 def watching(sb, use_pty=False, prefix=()):
-    """fake-service on the bus and confwatch subscribed to it."""
+    """The "service" object on the bus and confwatch subscribed to it."""
     service = Service(sb)
     daemon = start_confwatch(sb, use_pty, prefix)
     service.wait_subscribed()
@@ -46,11 +47,18 @@ def watching_in_loop(sb):
 
 
 class Service:
-    """fake-service driven through its standard input."""
+    """service-stub driven through its standard input; id is the object's
+    id on the bus, as the bus tells it."""
 
     def __init__(self, sb):
-        self.proc = sb.spawn([binary("fake-service")], stdin=subprocess.PIPE)
-        self.id = self.expect("added").split()[1]
+        self.sb = sb
+        self.proc = sb.spawn([tool("service-stub")], stdin=subprocess.PIPE)
+        self.id = self._added()
+
+    def _added(self):
+        self.expect("added")
+        listing = self.sb.ubus("-v", "list", "service", check=True).stdout
+        return re.match(r"'service' @([0-9a-f]+)", listing).group(1)
 
     def send(self, command):
         self.proc.stdin.write(command.encode() + b"\n")
@@ -75,7 +83,7 @@ class Service:
 
     def add(self):
         self.send("add")
-        self.id = self.expect("added").split()[1]
+        self.id = self._added()
         return self.id
 
     def wait_subscribed(self):

@@ -11,8 +11,10 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "scripts" / "demo"))
+sys.path.insert(0, str(ROOT / "tests" / "harness"))
 
 import scenario  # noqa: E402
+from scan_send import text as scan_text  # noqa: E402
 
 # The log's stamps: the demo's stretch of log, as of this moment.
 NOW = 1796680822.0
@@ -56,18 +58,6 @@ def full_scan():
         scenario.access_point(f"02:00:5E:10:00:{i:02X}", frequencies[i % 6], -40 - (i * 29) % 64,
                      codes[i % 8], width=(20, 40, 80)[i % 3], age_ms=100 * (i % 7))
         for i in range(64)]}
-
-
-def scan_text(scans, repeat=1):
-    """scan-send's input: each record, then the post of the message."""
-    out = []
-    for scan in scans:
-        for ap in scan["records"]:
-            out.append(" ".join(["ap", ap["bssid"], *(str(ap[field]) for field in (
-                "frequency", "value_a", "value_b", "rank_value", "value_d", "value_c",
-                "compat_code"))]))
-        out.append(f"post {scan['ifname']}" + (f" {repeat}" if repeat > 1 else ""))
-    return "\n".join(out) + "\n"
 
 
 def log_lines():

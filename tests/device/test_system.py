@@ -14,8 +14,18 @@ import pytest
 
 EXPECTED = Path(__file__).resolve().parent / "expected"
 RELOAD_QUIET_S = 10.0
-# The guest's timer and the reload script's own start, under emulation.
-RELOAD_SLACK_S = 3.0
+# How late the reload may start: the load runs in the quiet time, on an
+# emulated machine that may be starved. What matters is one reload (the
+# transcripts would show a second) and none before the quiet time; a timer
+# set again would take a whole quiet time more.
+RELOAD_LATENESS_S = RELOAD_QUIET_S
+
+# What a daemon has of its own (Private_Dirty: heap, stack, written data)
+# stays under OWN_MAX_KB, at rest and after the load, and the load (1,000
+# scans, 10,000 lines) adds at most LOAD_ADDS_MAX_KB to it: a scan's or a
+# line's buffers kept for every message would add far more.
+OWN_MAX_KB = 140
+LOAD_ADDS_MAX_KB = 40
 
 
 def expected_text(phase, device):
@@ -57,12 +67,15 @@ def test_transcript(device, phase):
 
 def test_one_reload_ten_seconds_after_the_last_change(device):
     delay = float(device.values.get("reload_delay", "nan"))
-    assert RELOAD_QUIET_S <= delay < RELOAD_QUIET_S + RELOAD_SLACK_S, delay
+    assert RELOAD_QUIET_S <= delay < RELOAD_QUIET_S + RELOAD_LATENESS_S, delay
 
 
-def test_memory_of_each_daemon_at_rest_and_loaded(device):
-    """Measured only; the figures go to the report."""
+@pytest.mark.parametrize("program", ["airsift", "linetap", "confwatch"])
+def test_memory_of_each_daemon_at_rest_and_loaded(device, program):
+    """The figures go to the report; the bounds are OWN_MAX_KB and LOAD_ADDS_MAX_KB."""
+    own = {}
     for phase in ("rest", "loaded"):
-        for program in ("airsift", "linetap", "confwatch"):
-            rss, pss, own = device.memory.get((phase, program), (0, 0, 0))
-            assert 0 < own <= pss <= rss, (phase, program)
+        rss, pss, own[phase] = device.memory.get((phase, program), (0, 0, 0))
+        assert 0 < own[phase] <= pss <= rss, phase
+        assert own[phase] < OWN_MAX_KB, phase
+    assert own["loaded"] - own["rest"] <= LOAD_ADDS_MAX_KB

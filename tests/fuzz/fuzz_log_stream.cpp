@@ -1,7 +1,9 @@
 // linetap's log stream: the input arrives in reads of sizes the fuzzer
-// picks (1 to 256 bytes, as one read returns at most), each read with the
-// threshold read from uci for it; the lines go through assembly, the
-// severity filter, shaping, quote escaping and the notification.
+// picks (1 to 256 bytes, as one read returns at most); the lines go through
+// assembly, the severity filter, shaping, quote escaping and the
+// notification. The daemon reads its threshold from uci for every read;
+// here it is read once an input, as loading the package would take most of
+// the run, and the uci readers have tests of their own.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -36,11 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
 	// Read sizes come from the end of the input, the stream from its start.
 	FuzzedDataProvider input(data, size);
+	int threshold = uci_get_int("luci_statistics", "linetap_ubus_telemetry", "min_severity", 4);
 
 	while (input.remaining_bytes() > 0) {
 		size_t want = input.ConsumeIntegralInRange<size_t>(1, 256);
 		std::vector<char> chunk = input.ConsumeBytes<char>(want);
-		int threshold = uci_get_int("luci_statistics", "linetap_ubus_telemetry", "min_severity", 4);
 
 		if (chunk.empty())
 			break;
@@ -48,7 +50,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	}
 	// The line buffer outlives the input: end the partial line so that the
 	// next input starts afresh.
-	int threshold = 4;
 	assemble_log_chunk("\n", 1, log_intake_line_cb, &threshold);
 	return 0;
 }

@@ -21,8 +21,9 @@ run on (aarch64 with musl, or with glibc by a second compiler):
 APSUITE_TARGET_BUILD names that cross build.
 Its deliverables and test helpers, and the broker and the ubus and uci
 clients of its sysroot, are then run through the emulator its toolchain
-names; only the tools (scan producer, "service" object) stay the build
-host's own, talking to the target's broker as any client does.
+names; only the outside components the tests drive, the scan producer and
+the "service" object (tool()), stay the build host's own, talking to the
+target's broker and queue as any client does.
 """
 
 import contextlib
@@ -49,8 +50,8 @@ _target_build = os.environ.get("APSUITE_TARGET_BUILD")
 TARGET_BUILD = Path(_target_build).resolve() if _target_build else None
 # Where the deliverables and the helpers built with them (tests/helpers) are.
 DELIVERABLE_BIN = TARGET_BUILD / "bin" if TARGET_BUILD else BIN
-HELPERS = (TARGET_BUILD / "test-helpers" if TARGET_BUILD
-           else Path(os.environ.get("APSUITE_HELPERS") or BIN.parent / "test-helpers"))
+HOST_HELPERS = Path(os.environ.get("APSUITE_HELPERS") or BIN.parent / "test-helpers")
+HELPERS = TARGET_BUILD / "test-helpers" if TARGET_BUILD else HOST_HELPERS
 
 
 def _target_platform():
@@ -512,6 +513,14 @@ def binary(name):
 def helper(name):
     """Path of a test helper built with the deliverables (tests/helpers)."""
     path = HELPERS / name
+    assert path.exists(), f"{path} is not built"
+    return str(path)
+
+
+def tool(name):
+    """Path of scan-send or service-stub (tests/helpers) as built for the
+    build host, whatever the deliverables are built for."""
+    path = HOST_HELPERS / name
     assert path.exists(), f"{path} is not built"
     return str(path)
 

@@ -5,13 +5,16 @@
  *
  *   notify TYPE   notifies the subscribers with TYPE and an empty message,
  *                 waiting up to 2 s for their replies
+ *   remove        takes the object off the bus
+ *   add           puts it back; the bus gives it a new id
  *
  * Standard output tells what happened, one line an event, as it happens:
- * "added", "subscribers <0|1>", "notified <TYPE> <status>", "lost the bus".
- * Other lines are refused on standard error and skipped. It ends with
- * status 0 at the end of its input or when it loses the bus, 1 when it
- * cannot register.
+ * "added", "removed", "subscribers <0|1>", "notified <TYPE> <status>",
+ * "lost the bus". Other lines, and what the bus refuses, are told on
+ * standard error and skipped. It ends with status 0 at the end of its
+ * input or when it loses the bus, 1 when it cannot register at first.
  */
+#include <stdbool.h>
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
@@ -46,17 +49,40 @@ static void connection_lost_cb(struct ubus_context *ctx)
 	uloop_end();
 }
 
+static bool add_service(void)
+{
+	int err = ubus_add_object(bus, &service_object);
+
+	if (err) {
+		fprintf(stderr, "service-stub: cannot add the object: %s\n", ubus_strerror(err));
+		return false;
+	}
+	puts("added");
+	return true;
+}
+
 static void run_command(char *command)
 {
-	const char *type = command + strlen("notify ");
+	static const char notify[] = "notify ";
+	const char *type = command + strlen(notify);
 
-	if (strncmp(command, "notify ", strlen("notify ")) || !*type) {
+	if (!strncmp(command, notify, strlen(notify)) && *type) {
+		blob_buf_init(&body, 0);
+		printf("notified %s %d\n", type,
+		       ubus_notify(bus, &service_object, type, body.head, NOTIFY_REPLY_MS));
+	} else if (!strcmp(command, "remove")) {
+		int err = ubus_remove_object(bus, &service_object);
+
+		if (err)
+			fprintf(stderr, "service-stub: cannot remove the object: %s\n",
+				ubus_strerror(err));
+		else
+			puts("removed");
+	} else if (!strcmp(command, "add")) {
+		add_service();
+	} else {
 		fprintf(stderr, "service-stub: unknown command: %s\n", command);
-		return;
 	}
-	blob_buf_init(&body, 0);
-	printf("notified %s %d\n", type,
-	       ubus_notify(bus, &service_object, type, body.head, NOTIFY_REPLY_MS));
 }
 
 // Splits what was read into lines; a line too long for the buffer is cut.
@@ -100,12 +126,8 @@ int main(void)
 	ubus_add_uloop(bus);
 	bus->connection_lost = connection_lost_cb;
 	service_object.subscribe_cb = subscribe_cb;
-	int err = ubus_add_object(bus, &service_object);
-	if (err) {
-		fprintf(stderr, "service-stub: cannot add the object: %s\n", ubus_strerror(err));
+	if (!add_service())
 		return 1;
-	}
-	puts("added");
 
 	input.fd = STDIN_FILENO;
 	input.cb = input_cb;

@@ -2,7 +2,6 @@
 // paths (extended lookup), and what a context leaves behind.
 #include <gtest/gtest.h>
 
-#include <stdio.h>
 #include <string.h>
 
 #include <string>
@@ -84,32 +83,6 @@ TEST_F(UciLookup, PathIsSplitInTheCallersBuffer)
 	EXPECT_EQ(l.ptr.value, l.path + 50);
 	ASSERT_NE(l.ptr.o, nullptr);
 	EXPECT_STREQ(l.ptr.o->v.string, "3");
-}
-
-// The readers format the path into 128 bytes; a longer one is cut and then
-// names something else, which is not there.
-TEST_F(UciLookup, PathCutAt127Characters)
-{
-	const std::string in_section(150, 's');
-	const std::string in_option(100, 'o');
-	dir.write("apsuite_stats", std::string(statistics) +
-		  "config statistics " + in_section + "\n\toption min_severity 1\n" +
-		  "config statistics " + in_option + "\n\toption max_top_access_points 2\n");
-
-	char path[128];
-	snprintf(path, sizeof(path), "%s.%s.%s", "apsuite_stats", in_section.c_str(), "min_severity");
-	ASSERT_EQ(strlen(path), 127u);
-	Lookup cut_section(dir, path);
-	EXPECT_EQ(cut_section.rc, UCI_OK);
-	EXPECT_EQ(cut_section.ptr.s, nullptr);
-	EXPECT_EQ(cut_section.ptr.o, nullptr);
-
-	snprintf(path, sizeof(path), "%s.%s.%s", "apsuite_stats", in_option.c_str(), "max_top_access_points");
-	Lookup cut_option(dir, path);
-	EXPECT_EQ(cut_option.rc, UCI_OK);
-	ASSERT_NE(cut_option.ptr.s, nullptr);
-	EXPECT_STREQ(cut_option.ptr.option, "max_top_acce");
-	EXPECT_EQ(cut_option.ptr.o, nullptr);
 }
 
 // An anonymous section is named "cfg", its position and a hash of its

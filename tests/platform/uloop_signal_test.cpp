@@ -1,6 +1,7 @@
-// Signals around the loop: the daemons' own stop handlers end it, whether
-// installed before uloop_init (confwatch) or after it (airsift, linetap),
-// and the loop reaps the children confwatch never waits for.
+// Signals around the loop: every daemon installs its stop handlers before
+// uloop_init (daemon/daemon_stop.h), which keeps them, and they end the
+// loop; so does one installed after it, in place of the loop's own. The
+// loop reaps the children confwatch never waits for.
 #include "uloop_fixture.h"
 
 #include <errno.h>
