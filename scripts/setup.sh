@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 packages="build-essential cmake pkg-config binutils util-linux mount git python3 python3-pytest
           libjson-c-dev
           libgtest-dev libgmock-dev nlohmann-json3-dev
-          qemu-system-arm xz-utils cpio
+          qemu-system-arm xz-utils cpio pax-utils
           clang-14 lld-14 libclang-rt-14-dev llvm-14
           gcc-aarch64-linux-gnu g++-aarch64-linux-gnu"
 
