@@ -2,6 +2,8 @@
 # Installs what building and testing need, on a fresh Debian 12 machine, as
 # root. Safe to run again: it does nothing when everything is in place.
 set -eu
+# A relative APSUITE_PLATFORM_SOURCES is the caller's (scripts/fetch-platform.sh).
+[ -z "${APSUITE_PLATFORM_SOURCES:-}" ] || APSUITE_PLATFORM_SOURCES=$(cd "$APSUITE_PLATFORM_SOURCES" && pwd)
 cd "$(dirname "$0")/.."
 
 packages="build-essential cmake pkg-config binutils util-linux mount git python3 python3-pytest

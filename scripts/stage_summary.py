@@ -15,6 +15,7 @@ then the totals last; exits 1 when a stage failed.
 """
 
 import sys
+import textwrap
 import xml.etree.ElementTree as ElementTree
 from collections import Counter
 from pathlib import Path
@@ -106,7 +107,9 @@ def main(stages_file):
         print(f"{name:<{width}}  {result:<7} {int(seconds):4d} s  {tests}".rstrip())
         fetched = versions(Path(folder))
         if fetched:
-            print(f"{'':4}from Debian: {', '.join(fetched)}")
+            print(textwrap.fill(", ".join(fetched), width=100, initial_indent="    from Debian: ",
+                                subsequent_indent=" " * 17, break_long_words=False,
+                                break_on_hyphens=False))
         total.add(counts)
         failed_stage |= result == "failed"
         failures += [f"  {name}: {case}" for case in counts.failed]
