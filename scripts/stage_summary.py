@@ -62,6 +62,7 @@ def ctest_counts(path, pytest_results):
     for case in ElementTree.parse(path).iter("testcase"):
         name, status = case.get("name"), case.get("status")
         skipped = case.find("skipped")
+        reason = skipped.get("message", "") if skipped is not None else ""
         run = pytest_results.pop(name, None)
         if run is not None:
             counts.add(run)
@@ -69,9 +70,8 @@ def ctest_counts(path, pytest_results):
                 counts.failed.append(f"{name} (the run failed)")
         elif status == "run":
             counts.passed += 1
-        elif status == "disabled" or (
-                skipped is not None and skipped.get("message", "").startswith("SKIP_")):
-            counts.skipped[f"{name}: {skipped.get('message') if skipped is not None else status}"] += 1
+        elif status == "disabled" or reason.startswith("SKIP_"):
+            counts.skipped[f"{name}: {reason or status}"] += 1
         else:
             counts.failed.append(name)
     return counts
