@@ -22,9 +22,11 @@
 # (scripts/fetch-target-json-c.sh). The build
 # host's libraries and programs find one another through their run path;
 # the target's carry none and are installed under /usr of the sysroot, as
-# on the device. A stamp records the pins and flags: when they are
-# unchanged, nothing is done.
+# on the device. A stamp records the pins, flags and this script's own
+# checksum: when they are unchanged, nothing is done.
 set -eu
+# A relative APSUITE_PLATFORM_SOURCES is the caller's (scripts/fetch-platform.sh).
+[ -z "${APSUITE_PLATFORM_SOURCES:-}" ] || APSUITE_PLATFORM_SOURCES=$(cd "$APSUITE_PLATFORM_SOURCES" && pwd)
 cd "$(dirname "$0")/.."
 top=$PWD
 kind=${1:-host}
@@ -47,7 +49,8 @@ case "$kind" in
   aarch64-gnu)
             . scripts/gcc-cross.sh
             destdir=$gcc_sysroot; prefix=/usr
-            cc="aarch64-linux-gnu-gcc $(aarch64-linux-gnu-gcc -dumpfullversion)"; cflags=MinSizeRel ;;
+            cc="aarch64-linux-gnu-gcc $(aarch64-linux-gnu-gcc -dumpfullversion) $(cksum < scripts/gcc-cross.sh)"
+            cflags=MinSizeRel ;;
   *) echo "usage: scripts/build-platform.sh [host|sanitize|fuzz|aarch64-musl|aarch64-gnu]" >&2; exit 2 ;;
 esac
 
@@ -65,7 +68,7 @@ else
 fi
 # The build host's programs find their libraries by the absolute path of
 # their prefix: a tree that moved builds them again.
-stamp="$(cat scripts/platform.pins) $kind $cc $cflags ${destdir:-$prefix}"
+stamp="$(cat scripts/platform.pins) $kind $cc $cflags ${destdir:-$prefix} $(cksum < scripts/build-platform.sh)"
 [ "$(cat "$stamp_file" 2>/dev/null)" = "$stamp" ] && exit 0
 
 if [ -n "$destdir" ]; then

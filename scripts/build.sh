@@ -16,15 +16,19 @@
 # README's SDK commands against it, as a firmware engineer would: build-sdk,
 # installed into build-sdk/image.
 set -eu
+# A relative APSUITE_PLATFORM_SOURCES is the caller's (scripts/fetch-platform.sh).
+[ -z "${APSUITE_PLATFORM_SOURCES:-}" ] || APSUITE_PLATFORM_SOURCES=$(cd "$APSUITE_PLATFORM_SOURCES" && pwd)
 cd "$(dirname "$0")/.."
 kind=${1:-normal}
 [ $# -gt 0 ] && shift
 toolchain=$PWD/cmake/aarch64-linux-musl.cmake
 case "$kind" in
   normal)   dir=build;      flags="-DCMAKE_BUILD_TYPE=RelWithDebInfo"
+            scripts/fetch-libgpiod.sh
             scripts/build-platform.sh host ;;
   sanitize) dir=build-asan; flags="-DCMAKE_BUILD_TYPE=Debug -DAPSUITE_SANITIZE=ON
                                    -DAPSUITE_PLATFORM_PREFIX=$PWD/deps/platform-asan"
+            scripts/fetch-libgpiod.sh
             scripts/build-platform.sh sanitize ;;
   target)   dir=build-target
             scripts/fetch-target-libgpiod.sh

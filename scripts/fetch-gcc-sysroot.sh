@@ -10,6 +10,7 @@
 #                                               and the platform (scripts/build-platform.sh
 #                                               aarch64-gnu)
 #   bin/qemu-aarch64-static                     the emulator
+#   versions                                    the stamp, written last
 #
 # Nothing is fetched when it is there. The packages are only unpacked
 # (scripts/private-apt.sh); nothing is installed for the foreign
@@ -19,7 +20,7 @@ cd "$(dirname "$0")/.."
 . scripts/private-apt.sh
 
 dest=deps/aarch64-gnu
-if [ ! -x "$dest/bin/qemu-aarch64-static" ]; then
+if ! fetched "$dest/versions"; then
   command -v aarch64-linux-gnu-gcc >/dev/null || { echo "fetch-gcc-sysroot: run scripts/setup.sh first" >&2; exit 1; }
   private_apt_init "deb [arch=arm64,$(dpkg --print-architecture)] MIRROR bookworm main"
   private_apt_download libjson-c5:arm64 libjson-c-dev:arm64 qemu-user-static
@@ -31,6 +32,8 @@ if [ ! -x "$dest/bin/qemu-aarch64-static" ]; then
   rm -rf "$unpacked/usr/bin" "$unpacked/usr/share" "$unpacked/usr/lib/binfmt.d" "$unpacked/etc"
   ln -s /usr/aarch64-linux-gnu/lib "$unpacked/lib"
   mv "$unpacked" "$dest/sysroot"
-  echo "fetch-gcc-sysroot: $dest ready"
+  [ -e "$dest/sysroot/usr/lib/aarch64-linux-gnu/libjson-c.so.5" ] ||
+    { echo "fetch-gcc-sysroot: bookworm's libjson-c5:arm64 has no libjson-c.so.5" >&2; exit 1; }
+  private_apt_stamp "$dest/versions"
 fi
 scripts/fetch-target-libgpiod.sh gnu

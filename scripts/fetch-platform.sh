@@ -10,6 +10,8 @@
 #
 # Nothing is done for a library already unpacked at its pinned commit.
 set -eu
+# Resolved against the caller's folder, before the change to the tree's.
+[ -z "${APSUITE_PLATFORM_SOURCES:-}" ] || APSUITE_PLATFORM_SOURCES=$(cd "$APSUITE_PLATFORM_SOURCES" && pwd)
 cd "$(dirname "$0")/.."
 dest=deps/platform-src
 mkdir -p "$dest"

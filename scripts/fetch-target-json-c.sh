@@ -10,16 +10,18 @@
 #   deps/aarch64-musl/sysroot/usr/lib/libjson-c.so*
 #   deps/aarch64-musl/sysroot/usr/lib/pkgconfig/json-c.pc
 #
-# Nothing is built when the library is already there. The machine's apt
-# configuration is not touched (scripts/private-apt.sh) and only the
-# release tarball is downloaded, never unpacked with dpkg-source.
+# Nothing is built when the library is already there (its stamp:
+# deps/aarch64-musl/json-c.versions). The machine's apt configuration is
+# not touched (scripts/private-apt.sh) and only the release tarball is
+# downloaded, never unpacked with dpkg-source.
 set -eu
 cd "$(dirname "$0")/.."
 . scripts/private-apt.sh
 
 scripts/fetch-target-toolchain.sh
 sysroot=$PWD/deps/aarch64-musl/sysroot
-[ -e "$sysroot/usr/lib/libjson-c.so.5" ] && [ -e "$sysroot/usr/lib/pkgconfig/json-c.pc" ] && exit 0
+stamp=$PWD/deps/aarch64-musl/json-c.versions
+fetched "$stamp" && exit 0
 
 private_apt_init "deb-src MIRROR bookworm main"
 work=$private_apt_dir/build
@@ -47,3 +49,4 @@ if [ "$needed" != "libc.so " ]; then
   exit 1
 fi
 echo "fetch-target-json-c: $(basename "$src") built into ${sysroot#"$PWD"/}/usr"
+private_apt_stamp "$stamp"

@@ -12,9 +12,10 @@
 # Debian's GCC cross compiler for aarch64 with glibc into the sysroot of
 # that build (scripts/fetch-gcc-sysroot.sh), so both carry one libgpiod.
 #
-# Nothing is built when the library is already there. The machine's apt
-# configuration is not touched (scripts/private-apt.sh) and only the
-# release tarball is downloaded, never unpacked with dpkg-source.
+# The source must be libgpiod 2. Nothing is built when the library is
+# already there (its stamp: libgpiod.versions beside the sysroot). The
+# machine's apt configuration is not touched (scripts/private-apt.sh) and
+# only the release tarball is downloaded, never unpacked with dpkg-source.
 set -eu
 cd "$(dirname "$0")/.."
 . scripts/private-apt.sh
@@ -30,7 +31,8 @@ case "${1:-musl}" in
     libc=libc.so.6 ;;
   *) echo "usage: scripts/fetch-target-libgpiod.sh [musl|gnu]" >&2; exit 2 ;;
 esac
-[ -e "$sysroot/usr/lib/libgpiod.so.3" ] && [ -e "$sysroot/usr/include/gpiod.h" ] && exit 0
+stamp=${sysroot%/sysroot}/libgpiod.versions
+fetched "$stamp" && exit 0
 
 if [ "${1:-musl}" = musl ]; then
   # CC, CFLAGS, LDFLAGS... exactly as the toolchain file gives them to CMake.
@@ -49,6 +51,10 @@ mkdir -p "$work"
 (cd "$work" && private_apt -qq source --download-only --tar-only libgpiod)
 tar -xf "$work"/libgpiod_*.orig.tar.* -C "$work"
 src=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'libgpiod-*')
+case ${src##*/} in
+  libgpiod-2.*) ;;
+  *) echo "fetch-target-libgpiod: trixie's libgpiod is not version 2: ${src##*/}" >&2; exit 1 ;;
+esac
 
 # A cross configure cannot run its malloc(0) probe and would swap in an
 # rpl_malloc that nothing defines; musl's and glibc's malloc(0) and
@@ -71,3 +77,4 @@ if [ "$needed" != "$libc " ]; then
   exit 1
 fi
 echo "fetch-target-libgpiod: $(basename "$src") built into $sysroot/usr"
+private_apt_stamp "$stamp"

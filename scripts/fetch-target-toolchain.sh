@@ -9,6 +9,7 @@
 #   deps/aarch64-musl/sysroot       musl headers and libraries, uAPI headers
 #   deps/aarch64-musl/resource-dir  clang's headers with aarch64 builtins
 #   deps/aarch64-musl/bin/qemu-aarch64-static
+#   deps/aarch64-musl/toolchain.versions   the stamp, written last
 #
 # cmake/aarch64-linux-musl.cmake is the toolchain file that uses them.
 set -eu
@@ -16,7 +17,7 @@ cd "$(dirname "$0")/.."
 . scripts/private-apt.sh
 
 dest=deps/aarch64-musl
-[ -x "$dest/bin/qemu-aarch64-static" ] && exit 0
+fetched "$dest/toolchain.versions" && exit 0
 
 private_apt_init "deb [arch=arm64,$(dpkg --print-architecture)] MIRROR bookworm main"
 private_apt_download musl:arm64 musl-dev:arm64 linux-libc-dev:arm64 libclang-rt-14-dev:arm64 \
@@ -33,4 +34,8 @@ mv "$unpacked" "$dest/sysroot"
 clang_version=$(clang-14 -dumpversion)
 ln -s "/usr/lib/llvm-14/lib/clang/$clang_version/include" "$dest/resource-dir/include"
 ln -s "../../sysroot/usr/lib/llvm-14/lib/clang/$clang_version/lib/linux" "$dest/resource-dir/lib/linux"
-echo "fetch-target-toolchain: $dest ready"
+for needed in "$dest/resource-dir/lib/linux/libclang_rt.builtins-aarch64.a" \
+              "$dest/sysroot/lib/ld-musl-aarch64.so.1" "$dest/sysroot/usr/include/linux/gpio.h"; do
+  [ -e "$needed" ] || { echo "fetch-target-toolchain: the packages have no ${needed#"$dest"/}" >&2; exit 1; }
+done
+private_apt_stamp "$dest/toolchain.versions"

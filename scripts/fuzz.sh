@@ -10,11 +10,23 @@
 # (build-fuzz/corpus/<target>/), two targets at a time, under nice. A
 # finding is kept in build-fuzz/findings/<target>/ and fails the run; keep
 # it as a regression input once the fault is fixed. Logs go to
-# build-fuzz/logs/<target>.log; one summary line per target is printed.
+# build-fuzz/logs/<target>.log; one summary line per target is printed and,
+# in a stage of ./run-tests, one JUnit case per target is written for its
+# summary (scripts/stages.sh).
 set -eu
 cd "$(dirname "$0")/.."
 build=$PWD/build-fuzz
 fuzz_dir=$PWD/tests/fuzz
+
+# The target's JUnit case: passed, or failed with the given message.
+junit_case() { # target [message]
+  [ -n "${APSUITE_RESULTS:-}" ] || return 0
+  failure=
+  [ $# -lt 2 ] ||
+    failure="<failure message=\"$(printf '%s' "$2" | sed 's/&/\&amp;/g; s/</\&lt;/g; s/"/\&quot;/g')\"/>"
+  printf '<testsuite name="fuzz"><testcase classname="fuzz" name="%s">%s</testcase></testsuite>\n' \
+    "$1" "$failure" > "$APSUITE_RESULTS/$1.xml"
+}
 
 if [ "${1:-}" = --one ]; then
   target=$2 seconds=$3
@@ -28,6 +40,7 @@ if [ "${1:-}" = --one ]; then
     # shellcheck disable=SC2086
     if ! nice -n 19 "$exe" $options "$fuzz_dir"/regressions/"$target"/* >>"$log" 2>&1; then
       echo "$target: a regression input fails again (see $log)"
+      junit_case "$target" "a regression input fails again (see $log)"
       exit 1
     fi
   fi
@@ -41,7 +54,12 @@ if [ "${1:-}" = --one ]; then
   fi
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   echo "$target: ${runs:-?} executions in $(( $(date +%s) - start )) s, $status"
-  [ "$status" = ok ]
+  if [ "$status" = ok ]; then
+    junit_case "$target"
+  else
+    junit_case "$target" "$status"
+    exit 1
+  fi
   exit
 fi
 

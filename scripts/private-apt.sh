@@ -5,8 +5,16 @@
 #   private_apt_init "deb [arch=arm64] MIRROR bookworm main" ...
 #   private_apt download PACKAGE ...     (into the current folder)
 #   private_apt_unpack DEST              (dpkg -x of what was downloaded)
+#   private_apt_stamp STAMP              (see below)
 #
 # MIRROR in a line stands for the Debian archive the machine already uses.
+#
+# Nothing is pinned: each fetch takes what the archive has today and checks
+# what its users need of it. Its stamp, written last, names the versions it
+# took; while the stamp is there, nothing is fetched again:
+#
+#   fetched STAMP      true when the stamp is there; in a stage of ./run-tests
+#                      its versions go to the stage's summary (scripts/stages.sh)
 
 private_apt_mirror() {
   mirror=$(sed -n 's/^URIs: *\(http[^ ]*debian\/\?\)$/\1/p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n 1)
@@ -51,4 +59,25 @@ private_apt_unpack() {
   for deb in "$private_apt_dir"/debs/*.deb; do
     dpkg -x "$deb" "$1"
   done
+}
+
+fetched() {
+  [ -f "$1" ] || return 1
+  [ -z "${APSUITE_RESULTS:-}" ] || cat "$1" >> "$APSUITE_RESULTS/versions"
+}
+
+# Writes the stamp, last: "package version" of each package downloaded and
+# "name version (source)" of each source tarball (its upstream version);
+# then prints it.
+private_apt_stamp() {
+  for file in "$private_apt_dir"/debs/*.deb "$private_apt_dir"/build/*.orig.tar.*; do
+    [ -e "$file" ] || continue
+    case $file in
+      *.deb)        dpkg-deb --show --showformat='${Package} ${Version}\n' "$file" ;;
+      *.orig.tar.*) basename "$file" | sed 's/^\(.*\)_\(.*\)\.orig\.tar\..*/\1 \2 (source)/' ;;
+    esac
+  done > "$1.new"
+  mv "$1.new" "$1"
+  echo "$(basename "$0" .sh): $(paste -sd ',' "$1" | sed 's/,/, /g')"
+  fetched "$1"
 }

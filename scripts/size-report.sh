@@ -7,11 +7,13 @@
 #   scripts/size-report.sh [build-dir] [name=bytes...]
 #   scripts/size-report.sh [build-dir] [file]
 #
+# build-dir is the caller's (the tree's build-target when none is given).
+#
 # The plain C figures come from the arguments, or from a file of
 # "name bytes" lines (benchmarks/plain-c-text-sizes when none is given).
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
-dir=${1:-build-target}
+dir=${1:-$here/build-target}
 [ $# -gt 0 ] && shift
 reference=$(mktemp)
 trap 'rm -f "$reference" "$reference.strip"' EXIT

@@ -76,9 +76,6 @@ def parse_args(argv):
     parser.add_argument("--device", action="store_true",
                         help="the installed image instead, on an emulated arm64 access point "
                              "(./run-demo builds it first; about a minute)")
-    parser.add_argument("--keep-mount-points", action="store_true",
-                        help="leave the empty mount points on the machine that this run "
-                             "created (for runs beside other sandboxes)")
     return parser.parse_args(argv)
 
 
@@ -244,7 +241,7 @@ def main(argv=None):
         step(console, "Stopping everything")
         statuses = system.stop()
         left = system.left_running()
-        system.remove(args.keep_mount_points)
+        system.remove()
     summarize(console, system, statuses, gpio)
     return verdict(console, system, failure, statuses, left)
 

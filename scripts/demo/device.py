@@ -69,7 +69,7 @@ def run(console):
     work = device_vm.WORK
     work.mkdir(parents=True, exist_ok=True)
     console.say("\n== The installed image on an emulated access point: "
-                f"kernel {(device_vm.VM / 'complete').read_text().strip()}, "
+                f"kernel {(device_vm.VM / 'release').read_text().strip()}, "
                 "qemu-system-aarch64 (TCG, virt, 2 cores, 256 MB)")
     scenarios = scenario_script(CHIPS, [s for s, _ in SCENARIOS.values()])
     image = device_vm.pack(work, (GUEST_SCRIPT, scenarios), story.files())

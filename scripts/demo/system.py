@@ -13,7 +13,7 @@ import subprocess
 from pathlib import Path
 
 import scan_send
-from sandbox import DEFAULT_TIMEOUT, MOUNT_POINTS, UBUS, Sandbox, TimeoutExpired, binary, tool
+from sandbox import DEFAULT_TIMEOUT, UBUS, Sandbox, TimeoutExpired, binary, mount_namespaces, tool
 
 import scenario
 from console import notification
@@ -29,8 +29,6 @@ class System:
         self.sandbox = Sandbox(detached=True)
         self.processes = {}
         self._inputs = {}
-        self._new_mount_points = [p for p in (*MOUNT_POINTS, Sandbox.UCI_SAVE_DIR)
-                                  if not os.path.exists(p)]
         self.namespace = None
 
     @property
@@ -188,46 +186,13 @@ class System:
         """Processes still inside the sandbox, its holder aside."""
         return [pid for pid in processes_in(self.namespace) if pid != self.sandbox.holder_pid]
 
-    def remove(self, keep_mount_points=False):
-        """Remove the sandbox and, unless kept, the empty mount points this
-        run had to create on the machine, when no other sandbox uses them."""
+    def remove(self):
+        """Remove the sandbox, with the mount points it had to make on the
+        machine unless another sandbox uses them."""
         for label in list(self._inputs):
             self._close_input(label)
         self.sandbox.close()
-        if keep_mount_points:
-            return
-        in_use = mount_points_in_use()
-        for path in self._new_mount_points:
-            if path not in in_use:
-                try:
-                    os.rmdir(path)
-                except OSError:
-                    pass
 
 
 def processes_in(namespace):
-    return [pid for pid, ns in _mount_namespaces() if ns == namespace]
-
-
-def mount_points_in_use():
-    """Every mount point of every mount namespace on the machine."""
-    seen, in_use = set(), set()
-    for pid, ns in _mount_namespaces():
-        if ns in seen:
-            continue
-        seen.add(ns)
-        try:
-            mounts = Path(f"/proc/{pid}/mountinfo").read_text()
-        except OSError:
-            continue
-        in_use.update(line.split()[4] for line in mounts.splitlines())
-    return in_use
-
-
-def _mount_namespaces():
-    for entry in Path("/proc").iterdir():
-        if entry.name.isdigit():
-            try:
-                yield int(entry.name), os.readlink(entry / "ns" / "mnt")
-            except OSError:
-                pass
+    return [pid for pid, ns in mount_namespaces() if ns == namespace]

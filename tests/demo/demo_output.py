@@ -4,8 +4,7 @@ import re
 from pathlib import Path
 
 DEMO = Path(__file__).resolve().parents[2] / "scripts" / "demo" / "demo.py"
-# The mount points stay: other sandboxes may be starting beside the demo.
-COMMAND = ["/usr/bin/python3", str(DEMO), "--short", "--keep-mount-points"]
+COMMAND = ["/usr/bin/python3", str(DEMO), "--short"]
 PROCESSES = ["subscriber", "linetap", "airsift", "confwatch", "service", "ubusd"]
 
 

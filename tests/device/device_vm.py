@@ -18,6 +18,7 @@ import shutil
 import stat
 import struct
 import subprocess
+import tempfile
 import threading
 import time
 from dataclasses import dataclass, field
@@ -47,6 +48,9 @@ LIBRARY_DIRS = ("usr/lib", "lib", "usr/lib/aarch64-linux-musl", "lib/aarch64-lin
 LOADER = "lib/ld-musl-aarch64.so.1"
 LIBC = "libc.so"
 EM_AARCH64 = 183
+# Debian's lddtree (pax-utils) on Debian's Python, which has the pyelftools
+# it needs, whatever python3 comes first in PATH.
+LDDTREE = ("/usr/bin/python3", "/usr/bin/lddtree")
 
 BOOT_TIMEOUT = 600     # the run takes half a minute on 2 idle cores
 
@@ -55,8 +59,10 @@ def missing():
     """Why the guest cannot be built here, or None."""
     if not shutil.which("qemu-system-aarch64"):
         return "qemu-system-aarch64 is not installed (scripts/setup.sh)"
-    if not (VM / "complete").exists():
+    if not (VM / "versions").exists():
         return f"{VM} is not fetched (scripts/fetch-device-vm.sh)"
+    if not os.path.exists(LDDTREE[1]):
+        return "lddtree is not installed (scripts/setup.sh: pax-utils)"
     wanted = [IMAGE / "usr/sbin/airsift", SYSROOT / LOADER,
               *(SYSROOT / p for p in PLATFORM_PROGRAMS), *(HELPERS / h for h in GUEST_HELPERS)]
     absent = [str(p) for p in wanted if not os.path.lexists(p)]
@@ -77,14 +83,6 @@ def _elf_machine(path):
     return struct.unpack_from("<H", head, 18)[0]
 
 
-def _needed(path):
-    """The shared objects an ELF file names as needed."""
-    out = subprocess.run(["readelf", "-d", "-W", str(path)], capture_output=True, text=True,
-                         check=True).stdout
-    return [line.split("[", 1)[1].split("]", 1)[0]
-            for line in out.splitlines() if "(NEEDED)" in line]
-
-
 def _in_sysroot(relative):
     """A sysroot path with its links resolved inside the sysroot."""
     path = SYSROOT / relative
@@ -96,14 +94,6 @@ def _in_sysroot(relative):
     raise RuntimeError(f"link loop at {relative}")
 
 
-def _library(name):
-    for folder in LIBRARY_DIRS:
-        candidate = SYSROOT / folder / name
-        if os.path.lexists(candidate):
-            return _in_sysroot(candidate.relative_to(SYSROOT))
-    raise RuntimeError(f"{name} is not in the sysroot {SYSROOT}")
-
-
 def _copy(source, target, mode=None):
     target.parent.mkdir(parents=True, exist_ok=True)
     shutil.copyfile(source, target)
@@ -111,18 +101,27 @@ def _copy(source, target, mode=None):
 
 
 def _add_libraries(root):
-    """Every library an ELF file of the root needs, into /usr/lib."""
-    done = set()
-    pending = [p for p in root.rglob("*") if p.is_file() and _elf_machine(p)]
-    while pending:
-        for name in _needed(pending.pop()):
-            if name in done or name == LIBC:
-                continue
-            done.add(name)
-            target = root / "usr/lib" / name
-            _copy(_library(name), target, 0o755)
-            pending.append(target)
-    return sorted(done)
+    """Every library an ELF file of the root needs, from the sysroot into
+    /usr/lib, as lddtree finds them. lddtree searches the folders of
+    ld.so.conf and the loader's own; musl's loader also searches its
+    library folders, which lddtree is told of through an ld.so.conf in a
+    view of the sysroot."""
+    programs = [str(p) for p in root.rglob("*")
+                if p.is_file() and not p.is_symlink() and _elf_machine(p)]
+    with tempfile.TemporaryDirectory() as view:
+        for top in ("usr", "lib"):
+            os.symlink(SYSROOT / top, Path(view) / top)
+        os.mkdir(Path(view) / "etc")
+        (Path(view) / "etc/ld.so.conf").write_text("".join(f"/{d}\n" for d in LIBRARY_DIRS))
+        found = subprocess.run([*LDDTREE, "--list", "--no-auto-root", "--root", view, *programs],
+                               capture_output=True, text=True, check=True).stdout.split()
+        needed = [Path(p) for p in dict.fromkeys(found) if p not in programs]
+        missing = [str(p) for p in needed if not p.is_absolute()]
+        if missing:
+            raise RuntimeError(f"not in the sysroot {SYSROOT}: {' '.join(missing)}")
+        for library in needed:
+            if library.name != LIBC and library != Path(view) / LOADER:
+                _copy(library, root / "usr/lib" / library.name, 0o755)
 
 
 def _foreign(root):

@@ -206,8 +206,9 @@ queue_limits() {
 	echo "scan-send $?" > $RUN/probe.status
 	section "a full scan posted at these limits" $RUN/probe.err
 	section "its exit status" $RUN/probe.status
+	# Quiet: what it set shows below, in words that busybox versions do not change.
 	for conf in /etc/sysctl.d/*.conf; do
-		sysctl -p "$conf"
+		sysctl -q -p "$conf"
 	done > $RUN/sysctl.out 2>&1
 	section "sysctl -p /etc/sysctl.d/*.conf" $RUN/sysctl.out
 	limits > $RUN/limits.applied

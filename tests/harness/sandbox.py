@@ -14,7 +14,9 @@ Inside it the fixed paths the daemons use are replaced by per-test ones:
 and System V IPC (the scan queue) is private, with message size limits
 raised for the 10504-byte scan messages. Every process a test starts joins
 that namespace through nsenter, so tests run side by side and never see the
-machine's own bus, configuration, queues or scripts.
+machine's own bus, configuration, queues or scripts. The mount points those
+paths need on the machine are made where missing and removed again by the
+last sandbox that uses them.
 
 The deliverables may be built for another machine than the one the tests
 run on (aarch64 with musl, or with glibc by a second compiler):
@@ -27,6 +29,7 @@ target's broker and queue as any client does.
 """
 
 import contextlib
+import fcntl
 import json
 import os
 import pty
@@ -98,8 +101,12 @@ CONFIG_DIR = "/etc/config"
 QUEUE_DIR = "/collectd"
 SCAN_KEY_PATH = "/collectd/vornel_scan_result"
 RELOAD_SCRIPT = "/sbin/reknit"
+UCI_SAVE_DIR = "/tmp/.uci"      # uci changes not yet committed
 # Where the namespace mounts the per-run folders (on the machine's side).
-MOUNT_POINTS = ("/run/ubus", CONFIG_DIR, QUEUE_DIR)
+MOUNT_POINTS = ("/run/ubus", CONFIG_DIR, QUEUE_DIR, UCI_SAVE_DIR)
+# The mount points that sandboxes had to make on the machine, one a line,
+# kept while any is left; it is also the lock of those mount points.
+MADE_MOUNT_POINTS = Path(tempfile.gettempdir()) / "apsuite-mount-points"
 
 MSGMAX = 65536
 MSGMNB = 1048576
@@ -267,10 +274,6 @@ class Subscriber:
 
 
 class Sandbox:
-    # Where uci keeps changes made with "uci set" and the like until they
-    # are committed.
-    UCI_SAVE_DIR = "/tmp/.uci"
-
     def __init__(self, root=None, detached=False):
         """detached: the holder and every spawned process get a session of
         their own, so a Ctrl-C at the caller's terminal reaches only the caller."""
@@ -288,7 +291,11 @@ class Sandbox:
     # -- life cycle -------------------------------------------------------
 
     def __enter__(self):
-        self.start()
+        try:
+            self.start()
+        except BaseException:
+            self.close()
+            raise
         return self
 
     def __exit__(self, *exc):
@@ -298,9 +305,16 @@ class Sandbox:
         for d in (self.bus_dir, self.config_dir, self.queue_dir, self.sbin_dir,
                   self.root / "sbin-work", self.uci_save_dir):
             d.mkdir(parents=True, exist_ok=True)
-        # Mount points on the machine: created where missing, never written.
-        for mount_point in (*MOUNT_POINTS, self.UCI_SAVE_DIR):
-            os.makedirs(mount_point, exist_ok=True)
+        # Until its mounts are in place, no other sandbox may take away a
+        # mount point this one counts on.
+        with made_mount_points() as made:
+            for mount_point in MOUNT_POINTS:
+                if not os.path.exists(mount_point):
+                    os.mkdir(mount_point)
+                    made.add(mount_point)
+            self._set_up()
+
+    def _set_up(self):
         env = dict(os.environ, T=str(self.root), MSGMAX=str(MSGMAX), MSGMNB=str(MSGMNB))
         self._holder = subprocess.Popen(
             ["unshare", "--mount", "--ipc", "--propagation", "private", "--",
@@ -312,7 +326,7 @@ class Sandbox:
             err = self._holder.stderr.read()
             raise RuntimeError(f"sandbox setup failed: {line!r} {err!r}")
         # libuci applies the changes saved there to every package it loads.
-        self.run(["mount", "--bind", self.uci_save_dir, self.UCI_SAVE_DIR], check=True)
+        self.run(["mount", "--bind", self.uci_save_dir, UCI_SAVE_DIR], check=True)
 
     def close(self):
         for proc in reversed(self._processes):
@@ -326,6 +340,7 @@ class Sandbox:
                 self._holder.wait()
         if self._own_root:
             shutil.rmtree(self.root, ignore_errors=True)
+        remove_made_mount_points()
 
     @property
     def holder_pid(self):
@@ -418,15 +433,76 @@ class Sandbox:
         held = {self._holder.pid} | {p.pid for p in self._processes if p.running()}
         namespace = os.readlink(f"/proc/{self._holder.pid}/ns/mnt")
         found = []
-        for entry in Path("/proc").iterdir():
-            if not entry.name.isdigit() or int(entry.name) in held:
-                continue
+        for pid, pid_namespace in mount_namespaces():
+            if pid not in held and pid_namespace == namespace:
+                try:
+                    found.append((pid, Path(f"/proc/{pid}/cmdline").read_bytes()))
+                except OSError:
+                    pass  # gone meanwhile
+        return found
+
+
+@contextlib.contextmanager
+def made_mount_points():
+    """The set of mount points that sandboxes made on the machine, held
+    under an exclusive lock; what the caller leaves in it is kept."""
+    while True:
+        fd = os.open(MADE_MOUNT_POINTS, os.O_RDWR | os.O_CREAT, 0o600)
+        fcntl.flock(fd, fcntl.LOCK_EX)
+        # The last user may have removed the file while this one waited.
+        try:
+            if os.stat(MADE_MOUNT_POINTS).st_ino == os.fstat(fd).st_ino:
+                break
+        except FileNotFoundError:
+            pass
+        os.close(fd)
+    with open(fd, "r+") as record:
+        made = set(record.read().split("\n")) - {""}
+        try:
+            yield made
+        finally:
+            if made:
+                record.seek(0)
+                record.truncate()
+                record.write("".join(f"{path}\n" for path in sorted(made)))
+            else:
+                os.unlink(MADE_MOUNT_POINTS)
+
+
+def remove_made_mount_points():
+    """Removes the mount points that sandboxes made and no mount namespace
+    uses any more; one that something else filled is left to it."""
+    with made_mount_points() as made:
+        if made:
+            for path in made - mount_points_in_use():
+                made.discard(path)
+                with contextlib.suppress(OSError):
+                    os.rmdir(path)
+
+
+def mount_points_in_use():
+    """Every mount point of every mount namespace on the machine."""
+    seen, in_use = set(), set()
+    for pid, namespace in mount_namespaces():
+        if namespace in seen:
+            continue
+        seen.add(namespace)
+        try:
+            mounts = Path(f"/proc/{pid}/mountinfo").read_text()
+        except OSError:
+            continue
+        in_use.update(line.split()[4] for line in mounts.splitlines())
+    return in_use
+
+
+def mount_namespaces():
+    """(pid, mount namespace) of every process on the machine."""
+    for entry in Path("/proc").iterdir():
+        if entry.name.isdigit():
             try:
-                if os.readlink(entry / "ns" / "mnt") == namespace:
-                    found.append((int(entry.name), (entry / "cmdline").read_bytes()))
+                yield int(entry.name), os.readlink(entry / "ns" / "mnt")
             except OSError:
                 pass  # gone meanwhile
-        return found
 
 
 def listening(pid):

@@ -5,7 +5,7 @@ import subprocess
 import sys
 from pathlib import Path
 
-from sandbox import DEFAULT_TIMEOUT, MSGMAX, MSGMNB, Sandbox
+from sandbox import DEFAULT_TIMEOUT, MOUNT_POINTS, MSGMAX, MSGMNB, Sandbox
 
 
 def test_fixed_paths_are_the_tests_own(sandbox):
@@ -56,6 +56,45 @@ def test_machine_reload_script_stays_hidden(tmp_path):
          Path(__file__).parent, tmp_path / "sandbox"],
         capture_output=True, text=True, timeout=DEFAULT_TIMEOUT)
     assert result.stdout.split() == ["1", "reloaded", "1"], result.stderr
+
+
+# Run on a machine of its own without the mount points: what is there while
+# one of two sandboxes is closed, and after the second.
+TWO_SANDBOXES = """
+import os, sys
+sys.path.insert(0, sys.argv[1])
+from sandbox import MADE_MOUNT_POINTS, MOUNT_POINTS, Sandbox
+def present():
+    return [p for p in (*MOUNT_POINTS, str(MADE_MOUNT_POINTS)) if os.path.exists(p)]
+a, b = Sandbox(), Sandbox()
+a.start()
+b.start()
+a.close()
+print(len(present()), b.run(["touch", "/etc/config/x", "/collectd/x"]).returncode)
+b.close()
+print(len(present()))
+"""
+# A root of its own (/usr and the harness the machine's) in a PID namespace
+# of its own, so that no sandbox of the machine counts as a user.
+OWN_ROOT = """set -e
+mount -t tmpfs root "$1"
+cd "$1"
+mkdir -p usr proc dev etc run tmp tests/harness old
+ln -s usr/bin bin && ln -s usr/lib lib && ln -s usr/lib64 lib64 && ln -s usr/sbin sbin
+mount --rbind /usr usr && mount --rbind /dev dev && mount -t proc proc proc
+mount --bind "$2" tests/harness
+pivot_root . old
+umount -l old
+exec /usr/bin/python3 -c "$3" /tests/harness
+"""
+
+
+def test_mount_points_made_stay_while_used_and_go_with_the_last(tmp_path):
+    result = subprocess.run(
+        ["unshare", "--mount", "--pid", "--fork", "--propagation", "private", "--",
+         "sh", "-c", OWN_ROOT, "sh", tmp_path, Path(__file__).parent, TWO_SANDBOXES],
+        capture_output=True, text=True, timeout=DEFAULT_TIMEOUT)
+    assert result.stdout.split() == [str(len(MOUNT_POINTS) + 1), "0", "0"], result.stderr
 
 
 def test_ipc_is_private_with_raised_limits(sandbox):
