@@ -23,7 +23,7 @@ static const char *const config_files[][2] = {
 // The daemon's object, notification type and section; its messages are
 // for a broker and signals, which the run has none of.
 static const struct telemetry_daemon linetap = {
-	"telemetry_linetap", "syslog", "log", "", "", "", "", "",
+	"telemetry_linetap", "syslog", "log", "", "", "", "", "", "",
 };
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)

@@ -26,7 +26,7 @@ static const char *const config_files[][2] = {
 // The daemon's object, notification type and section; its messages are
 // for a broker and signals, which the run has none of.
 static const struct telemetry_daemon airsift = {
-	"telemetry_airsift", "airsift", "wireless_scan", "", "", "", "", "",
+	"telemetry_airsift", "airsift", "wireless_scan", "", "", "", "", "", "",
 };
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
