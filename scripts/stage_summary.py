@@ -103,6 +103,9 @@ def main(stages_file):
     total, failed_stage, failures, skips = Counts(), False, [], []
     for name, result, seconds, folder in stages:
         counts = stage_counts(Path(folder))
+        # A stage that failed before any case could, a build say, is one failure.
+        if result == "failed" and not counts.failed:
+            counts.failed.append("the stage itself, before any case failed")
         tests = counts.text() if counts.passed or counts.failed or counts.skipped else ""
         print(f"{name:<{width}}  {result:<7} {int(seconds):4d} s  {tests}".rstrip())
         fetched = versions(Path(folder))

@@ -43,6 +43,7 @@ ctest_stage() {{
 stage "ctest stage" ctest_stage
 stage "pytest alone" {sys.executable} -m pytest -q -p no:cacheprovider {SAMPLES}/test_all_skipped.py
 stage "fuzz" sh -c 'cp {tmp_path}/fuzz.xml "$APSUITE_RESULTS"; exit 1'
+stage "build" false
 stage_summary
 """
     result = subprocess.run(["sh", "-c", script], cwd=SOURCE, capture_output=True, text=True,
@@ -53,19 +54,22 @@ stage_summary
     # Name, result and time (whole seconds: a stage may cross into the next).
     stages = [line for line in summary if re.match(r"\S.* s  ", line)]
     assert [re.match(r"(.*?) +(\w+) +\d+ s  ", line).groups() for line in stages] == [
-        ("ctest stage", "failed"), ("pytest alone", "skipped"), ("fuzz", "failed")]
+        ("ctest stage", "failed"), ("pytest alone", "skipped"), ("fuzz", "failed"),
+        ("build", "failed")]
     # The cases of the pytest files in place of their CTest entries: a
     # partly skipped file is no pass.
     assert stages[0].endswith("  1 passed, 1 failed, 3 skipped")
     assert stages[1].endswith("  0 passed, 0 failed, 2 skipped")
     assert stages[2].endswith("  1 passed, 1 failed, 0 skipped")
+    assert stages[3].endswith("  0 passed, 1 failed, 0 skipped")
     after_first = summary[summary.index(stages[0]) + 1]
     assert after_first == "    from Debian: busybox-static 1:1.37.0-6"
-    rest = summary[summary.index(stages[2]) + 1:]
+    rest = summary[summary.index(stages[3]) + 1:]
     assert rest == [
         "failed cases:",
         "  ctest stage: sample.crash",
         "  fuzz: fuzz.fuzz_b",
+        "  build: the stage itself, before any case failed",
         "skipped cases:",
         "  ctest stage: 1 x cannot run here",
         "  ctest stage: 1 x case 1 cannot run here",
@@ -73,5 +77,5 @@ stage_summary
         "  pytest alone: 1 x case 1 cannot run here",
         "  pytest alone: 1 x case 2 cannot run here",
         # Last, so that it closes the output.
-        "total: 2 passed, 2 failed, 5 skipped",
+        "total: 2 passed, 3 failed, 5 skipped",
     ]
