@@ -112,16 +112,10 @@ static bool drop_oversized_message(struct scan_result_msg *message)
 static void poll_scan_queue(struct uloop_timeout *)
 {
 	struct scan_result_msg message;
-	int interval = SCAN_POLL_INTERVAL_MS;
+	int taken;
 
 	// A stop ends the drain between two messages.
-	for (int taken = 0; !uloop_cancelled; taken++) {
-		if (taken == SCAN_DRAIN_BATCH) {
-			// More may wait: the next batch once the loop has looked
-			// at its other events.
-			interval = 0;
-			break;
-		}
+	for (taken = 0; taken < SCAN_DRAIN_BATCH && !uloop_cancelled; taken++) {
 		ssize_t received = msgrcv(scan_queue_id, &message, SCAN_TEXT_SIZE,
 					  SCAN_RESULT_TYPE, IPC_NOWAIT);
 		if (received < 0 && errno == E2BIG) {
@@ -133,7 +127,9 @@ static void poll_scan_queue(struct uloop_timeout *)
 			break;
 		scan_queue_handle_message(&message, (size_t)received);
 	}
-	uloop_timeout_set(&scan_poll_timer, interval);
+	// After a whole batch more may wait: the next one comes at once, once
+	// the loop has looked at its other events.
+	uloop_timeout_set(&scan_poll_timer, taken == SCAN_DRAIN_BATCH ? 0 : SCAN_POLL_INTERVAL_MS);
 }
 
 void scan_queue_start_polling(void)

@@ -578,27 +578,26 @@ def signal_before_wait(signum, call=1, report=None):
     return signal_on_cue("wait", signum, call, report)
 
 
+def _built(path):
+    assert path.exists(), f"{path} is not built"
+    return str(path)
+
+
 def binary(name):
     """Path of one of the project's executables in the build: the
     deliverables from the target build when there is one."""
-    path = (DELIVERABLE_BIN if name in DELIVERABLES else BIN) / name
-    assert path.exists(), f"{path} is not built"
-    return str(path)
+    return _built((DELIVERABLE_BIN if name in DELIVERABLES else BIN) / name)
 
 
 def helper(name):
     """Path of a test helper built with the deliverables (tests/helpers)."""
-    path = HELPERS / name
-    assert path.exists(), f"{path} is not built"
-    return str(path)
+    return _built(HELPERS / name)
 
 
 def tool(name):
     """Path of scan-send or service-stub (tests/helpers) as built for the
     build host, whatever the deliverables are built for."""
-    path = HOST_HELPERS / name
-    assert path.exists(), f"{path} is not built"
-    return str(path)
+    return _built(HOST_HELPERS / name)
 
 
 def _built_for_target(program):
